@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs that are not installed yet.
+#   scripts/setup.sh          what building and running need
+#   scripts/setup.sh --test   also what the test suite needs (virtual X server, key presses, sanitizers)
+set -euo pipefail
+
+build_packages=(
+    build-essential cmake pkg-config
+    qt6-base-dev libgl-dev
+    libopenal-dev libopenal1 libsndfile1-dev libx11-dev libxi-dev
+    fonts-dejavu-core
+)
+test_packages=(
+    googletest libgtest-dev
+    xvfb xauth xdotool x11-utils
+    clang libclang-rt-14-dev
+    desktop-file-utils appstream dpkg-dev file
+)
+
+wanted=("${build_packages[@]}")
+[[ "${1:-}" == "--test" ]] && wanted+=("${test_packages[@]}")
+
+missing=()
+for package in "${wanted[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# One command from a fresh Debian 12 machine to a passing test suite: the normal build, then the
+# same tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --test
+jobs=$(nproc)
+
+run_suite() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -Wno-dev "$@" >/dev/null
+    cmake --build "$dir" --parallel "$jobs"
+    (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$jobs")
+}
+
+echo "== normal build =="
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
+run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTONARIUM_SANITIZE=ON

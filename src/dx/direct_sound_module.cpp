@@ -1,0 +1,143 @@
+#include "dx/direct_sound_module.h"
+
+#include <cmath>
+#include <limits>
+
+#include "platform/run_time_error.h"
+
+namespace dx {
+
+using platform::kFalse;
+using platform::kTrue;
+
+DirectSoundModule::DirectSoundModule(HighlightPictures& image1, platform::Backends backends)
+    : image1_(image1), backends_(std::move(backends)) {}
+
+void DirectSoundModule::EnsureDxRoot() {
+    if (!DxRoot) DxRoot = std::make_shared<platform::DirectX8>(backends_);
+}
+
+// --- Keyboard reader -------------------------------------------------------------------------
+
+void DirectSoundModule::InitKeyboard(WindowHandle hWnd) {
+    EnsureDxRoot();
+    InputObject = DxRoot->DirectInputCreate();
+    if (!InputObject) return;
+    KeyboardDevice = InputObject->CreateDevice(platform::GUID_SysKeyboard);
+    if (!KeyboardDevice) return;
+    KeyboardDevice->SetCommonDataFormat(platform::DIFORMAT_KEYBOARD);
+    KeyboardDevice->SetCooperativeLevel(hWnd,
+                                        platform::DISCL_NONEXCLUSIVE | platform::DISCL_BACKGROUND);
+    KeyboardDevice->Acquire();
+}
+
+void DirectSoundModule::ReleaseKeyboard() {
+    InputObject.reset();
+    KeyboardDevice.reset();
+}
+
+DirectSoundModule::Truth DirectSoundModule::IsKeyDown(std::int16_t keyCode) {
+    // Without a keyboard device every key reads up.
+    if (KeyboardDevice)
+        KeyboardDevice->GetDeviceStateKeyboard(KeyState);
+    else
+        KeyState.fill(0);
+    if (keyCode < 0 || keyCode >= static_cast<int>(KeyState.size()))
+        throw platform::SubscriptOutOfRange();
+    return KeyState[keyCode] != 0 ? kTrue : kFalse;
+}
+
+DirectSoundModule::Truth DirectSoundModule::KeyJustPressed(std::uint8_t keyCode) {
+    const Truth down = IsKeyDown(keyCode);
+    if (down == kTrue) {
+        image1_.ShowImage1(CurrentNote);
+        if (KeyLatch[keyCode] != kFalse) return kFalse;
+        KeyLatch[keyCode] = kTrue;
+        return kTrue;
+    }
+    KeyLatch[keyCode] = kFalse;
+    return kFalse;
+}
+
+// --- Sound bank ------------------------------------------------------------------------------
+
+void DirectSoundModule::InitSound(WindowHandle hWnd) {
+    // Every step may fail and is passed over: with no sound device the program goes on silently.
+    try {
+        EnsureDxRoot();
+    } catch (const std::exception&) {
+    }
+    try {
+        if (DxRoot) SoundObject = DxRoot->DirectSoundCreate("");
+    } catch (const std::exception&) {
+    }
+    try {
+        if (SoundObject) SoundObject->SetCooperativeLevel(hWnd, platform::DSSCL_NORMAL);
+    } catch (const std::exception&) {
+    }
+}
+
+void DirectSoundModule::ResizeBank(std::int16_t upperBound) {
+    if (upperBound < 0) throw platform::SubscriptOutOfRange();
+    Sounds.resize(static_cast<std::size_t>(upperBound) + 1);
+}
+
+std::int16_t DirectSoundModule::BlockAlign(std::int16_t bitsPerSample, std::int16_t channels) {
+    const double exact = bitsPerSample / 8.0 * channels;
+    // The default rounding mode rounds halves to the even neighbour.
+    const double rounded = std::nearbyint(exact);
+    if (rounded < std::numeric_limits<std::int16_t>::min() ||
+        rounded > std::numeric_limits<std::int16_t>::max())
+        throw platform::Overflow();
+    return static_cast<std::int16_t>(rounded);
+}
+
+void DirectSoundModule::LoadSample(std::int16_t slot, const std::string& file,
+                                   std::int16_t samplesPerSec, std::int16_t bitsPerSample,
+                                   std::int16_t channels) {
+    platform::DSBUFFERDESC desc;
+    desc.lFlags = platform::DSBCAPS_STATIC | platform::DSBCAPS_CTRLFREQUENCY |
+                  platform::DSBCAPS_CTRLPAN | platform::DSBCAPS_CTRLVOLUME;
+    desc.fxFormat.nFormatTag = platform::WAVE_FORMAT_PCM;
+    desc.fxFormat.nChannels = channels;
+    desc.fxFormat.lSamplesPerSec = samplesPerSec;
+    desc.fxFormat.nBitsPerSample = bitsPerSample;
+    desc.fxFormat.nBlockAlign = BlockAlign(bitsPerSample, channels);
+    const std::int64_t bytesPerSec =
+        static_cast<std::int64_t>(desc.fxFormat.nBlockAlign) * desc.fxFormat.lSamplesPerSec;
+    if (bytesPerSec < std::numeric_limits<std::int32_t>::min() ||
+        bytesPerSec > std::numeric_limits<std::int32_t>::max())
+        throw platform::Overflow();
+    desc.fxFormat.lAvgBytesPerSec = static_cast<std::int32_t>(bytesPerSec);
+
+    // With no sound object there is nothing to make a buffer with: the slot keeps what it held.
+    if (!SoundObject) return;
+    Buffer buffer = SoundObject->CreateSoundBufferFromFile(file, desc);
+    Slot(slot) = std::move(buffer);
+}
+
+void DirectSoundModule::ClearBank() {
+    for (std::uint8_t slot = 1; slot <= 36; ++slot) Slot(slot).reset();
+}
+
+void DirectSoundModule::PlayNote(std::int16_t slot) {
+    // Both lookups test the bounds before any platform call; an empty slot plays nothing.
+    if (Buffer& buffer = Slot(slot)) buffer->SetCurrentPosition(0);
+    if (Buffer& buffer = Slot(slot)) buffer->Play(platform::DSBPLAY_DEFAULT);
+}
+
+void DirectSoundModule::LoopSlotZero() {
+    if (Buffer& buffer = Slot(0)) buffer->Play(platform::DSBPLAY_LOOPING);
+}
+
+void DirectSoundModule::ReleaseSound() {
+    SoundObject.reset();
+}
+
+DirectSoundModule::Buffer& DirectSoundModule::Slot(std::int16_t slot) {
+    if (slot < 0 || static_cast<std::size_t>(slot) >= Sounds.size())
+        throw platform::SubscriptOutOfRange();
+    return Sounds[static_cast<std::size_t>(slot)];
+}
+
+}  // namespace dx

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dx/highlight_pictures.h"
+#include "platform/directx8.h"
+#include "platform/key_source.h"
+#include "platform/truth.h"
+
+namespace dx {
+
+// Owns every platform object of the program: the keyboard device with its snapshot and per-key
+// press latches, and the bank of sound buffers whose slot 0 loops for the whole run. The main
+// window holds the one instance; tests make their own with backends they drive.
+class DirectSoundModule {
+  public:
+    using Truth = platform::Truth;
+    using WindowHandle = platform::WindowHandle;
+
+    explicit DirectSoundModule(HighlightPictures& image1,
+                               platform::Backends backends = platform::DefaultBackends());
+
+    // Keyboard reader.
+    void InitKeyboard(WindowHandle hWnd);
+    void ReleaseKeyboard();
+    Truth IsKeyDown(std::int16_t keyCode);
+    Truth KeyJustPressed(std::uint8_t keyCode);
+
+    // Sound bank.
+    void InitSound(WindowHandle hWnd);
+    void ResizeBank(std::int16_t upperBound);
+    void LoadSample(std::int16_t slot, const std::string& file, std::int16_t samplesPerSec,
+                    std::int16_t bitsPerSample, std::int16_t channels);
+    void ClearBank();
+    void PlayNote(std::int16_t slot);
+    void LoopSlotZero();
+    void ReleaseSound();
+
+    // Written by the key poll loop before each KeyJustPressed: the highlight to show.
+    std::uint8_t CurrentNote = 0;
+
+    // Block align of a format description: bits ÷ 8 × channels in double precision, rounded to
+    // the nearest integer with ties to even; overflow (6) outside 16 bits.
+    static std::int16_t BlockAlign(std::int16_t bitsPerSample, std::int16_t channels);
+
+  private:
+    using Buffer = std::shared_ptr<platform::DirectSoundSecondaryBuffer8>;
+
+    void EnsureDxRoot();
+    Buffer& Slot(std::int16_t slot);
+
+    HighlightPictures& image1_;
+    platform::Backends backends_;
+    std::shared_ptr<platform::DirectX8> DxRoot;
+
+    std::shared_ptr<platform::DirectInput8> InputObject;
+    std::shared_ptr<platform::DirectInputDevice8> KeyboardDevice;
+    platform::KeyboardState KeyState{};
+    Truth KeyLatch[256]{};
+
+    std::shared_ptr<platform::DirectSound8> SoundObject;
+    std::vector<Buffer> Sounds;  // bounds 0..n once ResizeBank ran; empty before
+};
+
+}  // namespace dx

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/key_source.h"
+#include "platform/sound_device.h"
+#include "platform/truth.h"
+
+// Our stand-ins for the DirectX 8 objects the services are written against: the same objects and
+// operations, backed by OpenAL Soft, libsndfile and the keyboard sources of this folder.
+namespace platform {
+
+constexpr std::int32_t DIFORMAT_KEYBOARD = 1;
+constexpr std::int32_t DISCL_NONEXCLUSIVE = 2;
+constexpr std::int32_t DISCL_BACKGROUND = 8;
+constexpr std::int32_t DSSCL_NORMAL = 1;
+constexpr std::int32_t DSBCAPS_STATIC = 0x02;
+constexpr std::int32_t DSBCAPS_CTRLFREQUENCY = 0x20;
+constexpr std::int32_t DSBCAPS_CTRLPAN = 0x40;
+constexpr std::int32_t DSBCAPS_CTRLVOLUME = 0x80;
+constexpr std::int32_t DSBPLAY_DEFAULT = 0;
+constexpr std::int32_t DSBPLAY_LOOPING = 1;
+constexpr std::int16_t WAVE_FORMAT_PCM = 1;
+inline constexpr std::string_view GUID_SysKeyboard = "GUID_SysKeyboard";
+
+struct WAVEFORMATEX {
+    std::int16_t nFormatTag = 0;
+    std::int16_t nChannels = 0;
+    std::int32_t lSamplesPerSec = 0;
+    std::int32_t lAvgBytesPerSec = 0;
+    std::int16_t nBlockAlign = 0;
+    std::int16_t nBitsPerSample = 0;
+    std::int16_t nSize = 0;
+    std::int32_t lExtra = 0;
+};
+
+struct DSBUFFERDESC {
+    std::int32_t lFlags = 0;
+    std::int32_t lBufferBytes = 0;
+    std::int32_t lReserved = 0;
+    WAVEFORMATEX fxFormat;
+    std::string guid3DAlgorithm;
+};
+
+// Where sound and key states come from. The program uses DefaultBackends(); tests put in an
+// offline (loopback) sound device and a keyboard they drive.
+struct Backends {
+    // The default output device; nullptr when there is none.
+    std::function<std::unique_ptr<SoundDevice>()> openSoundDevice;
+    // The best keyboard source available for a window; never nullptr.
+    std::function<std::unique_ptr<KeySource>(WindowHandle)> openKeySource;
+};
+Backends DefaultBackends();
+
+class DirectInputDevice8 {
+  public:
+    explicit DirectInputDevice8(std::function<std::unique_ptr<KeySource>(WindowHandle)> open);
+    void SetCommonDataFormat(std::int32_t format);
+    void SetCooperativeLevel(WindowHandle hWnd, std::int32_t flags);
+    void Acquire();
+    // The state of all 256 key codes now. A failed fetch reads as all keys up.
+    void GetDeviceStateKeyboard(KeyboardState& state);
+    const KeySource* source() const { return source_.get(); }
+
+  private:
+    std::function<std::unique_ptr<KeySource>(WindowHandle)> open_;
+    WindowHandle hWnd_ = 0;
+    std::unique_ptr<KeySource> source_;
+};
+
+class DirectInput8 {
+  public:
+    explicit DirectInput8(std::function<std::unique_ptr<KeySource>(WindowHandle)> open);
+    std::shared_ptr<DirectInputDevice8> CreateDevice(std::string_view guid);
+
+  private:
+    std::function<std::unique_ptr<KeySource>(WindowHandle)> open_;
+};
+
+class DirectSoundSecondaryBuffer8 {
+  public:
+    DirectSoundSecondaryBuffer8(std::shared_ptr<SoundDevice> device,
+                                std::unique_ptr<SoundVoice> voice);
+    void SetCurrentPosition(std::int32_t position);
+    void Play(std::int32_t flags);
+
+  private:
+    std::shared_ptr<SoundDevice> device_;  // a buffer keeps its device open, as it did its parent
+    std::unique_ptr<SoundVoice> voice_;
+};
+
+class DirectSound8 {
+  public:
+    explicit DirectSound8(std::shared_ptr<SoundDevice> device);
+    void SetCooperativeLevel(WindowHandle hWnd, std::int32_t level);
+    // Reads the whole file into a new buffer, not playing, at its first sample. The file's own
+    // header decides how it sounds; a file that cannot be used raises LoadError.
+    std::shared_ptr<DirectSoundSecondaryBuffer8> CreateSoundBufferFromFile(const std::string& file,
+                                                                           DSBUFFERDESC& desc);
+
+  private:
+    std::shared_ptr<SoundDevice> device_;
+};
+
+class DirectX8 {
+  public:
+    explicit DirectX8(Backends backends);
+    std::shared_ptr<DirectInput8> DirectInputCreate();
+    // "" names the default device; with no device at all this raises a platform failure.
+    std::shared_ptr<DirectSound8> DirectSoundCreate(const std::string& device);
+
+  private:
+    Backends backends_;
+};
+
+}  // namespace platform

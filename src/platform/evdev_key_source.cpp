@@ -1,0 +1,98 @@
+#include "platform/evdev_key_source.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/input.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace platform {
+
+namespace {
+
+constexpr std::size_t kBitsPerLong = sizeof(unsigned long) * 8;
+using KeyBits = unsigned long[(KEY_MAX + 1 + kBitsPerLong - 1) / kBitsPerLong];
+
+bool TestBit(const KeyBits& bits, unsigned bit) {
+    return (bits[bit / kBitsPerLong] >> (bit % kBitsPerLong)) & 1UL;
+}
+
+// A keyboard has letter keys; mice, power buttons and the like do not.
+bool IsKeyboard(int fd) {
+    KeyBits keys{};
+    if (ioctl(fd, EVIOCGBIT(EV_KEY, sizeof keys), keys) < 0) return false;
+    return TestBit(keys, KEY_Q) && TestBit(keys, KEY_A) && TestBit(keys, KEY_1) &&
+           TestBit(keys, KEY_BACKSLASH);
+}
+
+std::vector<int> OpenKeyboards(const std::string& folder) {
+    std::vector<int> fds;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return fds;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::string_view(entry->d_name).substr(0, 5) != "event") continue;
+        const std::string path = folder + "/" + entry->d_name;
+        const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (IsKeyboard(fd))
+            fds.push_back(fd);
+        else
+            close(fd);
+    }
+    closedir(dir);
+    return fds;
+}
+
+// After a failure, look for keyboards again about once a second (25 snapshots a tick, 25 ticks).
+constexpr unsigned kSnapshotsBetweenReopens = 36 * 25;
+
+}  // namespace
+
+std::unique_ptr<EvdevKeySource> EvdevKeySource::Open(const char* folder) {
+    std::vector<int> fds = OpenKeyboards(folder);
+    if (fds.empty()) return nullptr;
+    return std::unique_ptr<EvdevKeySource>(new EvdevKeySource(folder, std::move(fds)));
+}
+
+EvdevKeySource::EvdevKeySource(std::string folder, std::vector<int> fds)
+    : folder_(std::move(folder)), fds_(std::move(fds)) {}
+
+EvdevKeySource::~EvdevKeySource() {
+    CloseAll();
+}
+
+void EvdevKeySource::CloseAll() {
+    for (int fd : fds_) close(fd);
+    fds_.clear();
+}
+
+bool EvdevKeySource::Reopen() {
+    if (failedSnapshots_++ % kSnapshotsBetweenReopens != 0) return false;
+    CloseAll();
+    fds_ = OpenKeyboards(folder_);
+    return !fds_.empty();
+}
+
+bool EvdevKeySource::Snapshot(KeyboardState& state) {
+    state.fill(0);
+    if (fds_.empty() && !Reopen()) return false;
+    for (int fd : fds_) {
+        KeyBits keys{};
+        if (ioctl(fd, EVIOCGKEY(sizeof keys), keys) < 0) {
+            // A keyboard went away: read this snapshot as all up and find the keyboards again.
+            state.fill(0);
+            CloseAll();
+            failedSnapshots_ = 0;
+            Reopen();
+            return false;
+        }
+        for (unsigned code = 0; code < state.size(); ++code)
+            if (TestBit(keys, code)) state[code] = kKeyDown;
+    }
+    failedSnapshots_ = 0;
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,23 @@
+#include "platform/merged_key_source.h"
+
+namespace platform {
+
+MergedKeySource::MergedKeySource(std::vector<std::unique_ptr<KeySource>> sources)
+    : sources_(std::move(sources)) {
+    for (const auto& source : sources_)
+        name_ += (name_.empty() ? "" : "+") + std::string(source->Name());
+}
+
+bool MergedKeySource::Snapshot(KeyboardState& state) {
+    state.fill(0);
+    bool anyRead = false;
+    KeyboardState one;
+    for (const auto& source : sources_) {
+        if (!source->Snapshot(one)) continue;
+        anyRead = true;
+        for (std::size_t code = 0; code < state.size(); ++code) state[code] |= one[code];
+    }
+    return anyRead;
+}
+
+}  // namespace platform

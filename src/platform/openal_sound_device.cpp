@@ -1,0 +1,166 @@
+#include "platform/openal_sound_device.h"
+
+#include <AL/al.h>
+#include <AL/alc.h>
+#include <AL/alext.h>
+
+#include <stdexcept>
+
+namespace platform {
+
+namespace {
+
+// OpenAL pans a centred mono source at about -4.5 dB per channel; the platform we stand in for
+// played mono at full level on both. This gain puts it back.
+constexpr float kMonoCentreGain = 1.6788f;  // +4.5 dB
+
+template <typename Function>
+Function AlcExtension(ALCdevice* device, const char* name) {
+    return reinterpret_cast<Function>(alcGetProcAddress(device, name));
+}
+
+ALenum AlFormat(const PcmSound& sound) {
+    if (sound.channels == 1) return sound.bitsPerSample == 8 ? AL_FORMAT_MONO8 : AL_FORMAT_MONO16;
+    return sound.bitsPerSample == 8 ? AL_FORMAT_STEREO8 : AL_FORMAT_STEREO16;
+}
+
+}  // namespace
+
+class OpenAlVoice : public SoundVoice {
+  public:
+    OpenAlVoice(const OpenAlSoundDevice& device, const PcmSound& sound) : device_(device) {
+        device_.MakeCurrent();
+        alGetError();
+        alGenBuffers(1, &buffer_);
+        alBufferData(buffer_, AlFormat(sound), sound.bytes.data(),
+                     static_cast<ALsizei>(sound.bytes.size()), sound.sampleRate);
+        alGenSources(1, &source_);
+        alSourcei(source_, AL_SOURCE_RELATIVE, AL_TRUE);
+        alSourcef(source_, AL_ROLLOFF_FACTOR, 0.0f);
+        if (sound.channels == 1) {
+            alSourcef(source_, AL_MAX_GAIN, kMonoCentreGain);
+            alSourcef(source_, AL_GAIN, kMonoCentreGain);
+        }
+        alSourcei(source_, AL_BUFFER, static_cast<ALint>(buffer_));
+        if (alGetError() != AL_NO_ERROR) {
+            Release();
+            throw std::runtime_error("OpenAL could not hold the sound");
+        }
+    }
+    ~OpenAlVoice() override { Release(); }
+
+    void Rewind() override {
+        device_.MakeCurrent();
+        // Playing a playing source starts it over, which is what a rewind while sounding means.
+        if (Playing())
+            alSourcePlay(source_);
+        else
+            alSourceRewind(source_);
+    }
+
+    void Play(bool looping) override {
+        device_.MakeCurrent();
+        alSourcei(source_, AL_LOOPING, looping ? AL_TRUE : AL_FALSE);
+        if (!Playing()) alSourcePlay(source_);
+    }
+
+  private:
+    bool Playing() const {
+        ALint state = AL_INITIAL;
+        alGetSourcei(source_, AL_SOURCE_STATE, &state);
+        return state == AL_PLAYING;
+    }
+
+    void Release() {
+        device_.MakeCurrent();
+        if (source_) {
+            alSourceStop(source_);
+            alDeleteSources(1, &source_);
+        }
+        if (buffer_) alDeleteBuffers(1, &buffer_);
+        source_ = buffer_ = 0;
+    }
+
+    const OpenAlSoundDevice& device_;
+    ALuint buffer_ = 0;
+    ALuint source_ = 0;
+};
+
+OpenAlSoundDevice::OpenAlSoundDevice(ALCdevice* device, ALCcontext* context, bool loopback)
+    : device_(device), context_(context), loopback_(loopback) {}
+
+std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenDefault() {
+    ALCdevice* device = alcOpenDevice(nullptr);
+    if (!device) return nullptr;
+    const ALCint attributes[] = {ALC_OUTPUT_LIMITER_SOFT, ALC_TRUE, 0};
+    ALCcontext* context = alcCreateContext(device, attributes);
+    if (!context) {
+        alcCloseDevice(device);
+        return nullptr;
+    }
+    return std::unique_ptr<OpenAlSoundDevice>(new OpenAlSoundDevice(device, context, false));
+}
+
+std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenLoopback(int sampleRate) {
+    if (!alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback")) return nullptr;
+    auto openLoopback =
+        AlcExtension<LPALCLOOPBACKOPENDEVICESOFT>(nullptr, "alcLoopbackOpenDeviceSOFT");
+    ALCdevice* device = openLoopback(nullptr);
+    if (!device) return nullptr;
+    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT,
+                                 ALC_STEREO_SOFT,
+                                 ALC_FORMAT_TYPE_SOFT,
+                                 ALC_FLOAT_SOFT,
+                                 ALC_FREQUENCY,
+                                 sampleRate,
+                                 ALC_OUTPUT_LIMITER_SOFT,
+                                 ALC_TRUE,
+                                 ALC_HRTF_SOFT,
+                                 ALC_FALSE,
+                                 0};
+    ALCcontext* context = alcCreateContext(device, attributes);
+    if (!context) {
+        alcCloseDevice(device);
+        return nullptr;
+    }
+    return std::unique_ptr<OpenAlSoundDevice>(new OpenAlSoundDevice(device, context, true));
+}
+
+OpenAlSoundDevice::~OpenAlSoundDevice() {
+    if (alcGetCurrentContext() == context_) alcMakeContextCurrent(nullptr);
+    alcDestroyContext(context_);
+    alcCloseDevice(device_);
+}
+
+void OpenAlSoundDevice::MakeCurrent() const {
+    if (alcGetCurrentContext() != context_) alcMakeContextCurrent(context_);
+}
+
+std::unique_ptr<SoundVoice> OpenAlSoundDevice::CreateVoice(const PcmSound& sound) {
+    return std::make_unique<OpenAlVoice>(*this, sound);
+}
+
+std::vector<float> OpenAlSoundDevice::Render(int frames) {
+    std::vector<float> samples(static_cast<std::size_t>(frames) * 2);
+    if (!loopback_) return samples;
+    static const auto render =
+        AlcExtension<LPALCRENDERSAMPLESSOFT>(device_, "alcRenderSamplesSOFT");
+    render(device_, samples.data(), frames);
+    return samples;
+}
+
+std::int64_t OpenAlSoundDevice::LatencyNanoseconds() {
+    if (!alcIsExtensionPresent(device_, "ALC_SOFT_device_clock")) return -1;
+    static const auto get = AlcExtension<LPALCGETINTEGER64VSOFT>(device_, "alcGetInteger64vSOFT");
+    ALCint64SOFT clockAndLatency[2] = {0, 0};
+    get(device_, ALC_DEVICE_CLOCK_LATENCY_SOFT, 2, clockAndLatency);
+    return clockAndLatency[1];
+}
+
+int OpenAlSoundDevice::SampleRate() const {
+    ALCint rate = 0;
+    alcGetIntegerv(device_, ALC_FREQUENCY, 1, &rate);
+    return rate;
+}
+
+}  // namespace platform

@@ -1,0 +1,18 @@
+#include "platform/run_time_error.h"
+
+namespace platform {
+
+RunTimeError Overflow() {
+    return RunTimeError(error::kOverflow, "Переполнение");
+}
+
+RunTimeError SubscriptOutOfRange() {
+    return RunTimeError(error::kSubscriptOutOfRange, "Индекс вне допустимого диапазона");
+}
+
+LoadError::LoadError(std::string path, std::string reason)
+    : RunTimeError(error::kCannotReadFile, "не удалось прочитать файл " + path + ": " + reason),
+      path_(std::move(path)),
+      reason_(std::move(reason)) {}
+
+}  // namespace platform

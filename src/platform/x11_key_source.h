@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "platform/key_source.h"
+
+typedef struct _XDisplay Display;
+
+namespace platform {
+
+// Reads the keyboard through an X server connection of its own, whatever window has the focus.
+// The key state is kept current from XInput2 raw key events on the root window (delivered without
+// any grab) and started from XQueryKeymap; without XInput2 every snapshot queries the keymap.
+// X key codes are scan codes + 8 on evdev-based servers.
+class X11KeySource : public KeySource {
+  public:
+    // nullptr when no X server can be reached.
+    static std::unique_ptr<X11KeySource> Open();
+    ~X11KeySource() override;
+
+    bool Snapshot(KeyboardState& state) override;
+    const char* Name() const override { return "x11"; }
+    bool UsesRawEvents() const { return xiOpcode_ >= 0; }
+
+  private:
+    X11KeySource() = default;
+    bool Connect();
+    void Disconnect();
+    void QueryKeymap();
+    void ApplyQueuedEvents();
+
+    Display* display_ = nullptr;
+    int xiOpcode_ = -1;
+    bool connectionLost_ = false;
+    unsigned snapshotsSinceLoss_ = 0;
+    std::array<bool, 256> down_{};  // by X key code
+};
+
+}  // namespace platform
