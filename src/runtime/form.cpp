@@ -1,0 +1,248 @@
+#include "runtime/form.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <algorithm>
+#include <stdexcept>
+
+#include "runtime/error_report.h"
+#include "runtime/timer.h"
+
+namespace runtime {
+namespace {
+
+constexpr Color kWhite = Rgb(255, 255, 255);
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+Qt::WindowFlags FlagsFor(BorderStyle border) {
+    const Qt::WindowFlags common = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (border == BorderStyle::FixedDialog) return Qt::Dialog | common;
+    return Qt::Window | common | Qt::WindowMinimizeButtonHint;
+}
+
+QLabel* NewLabel(const QString& text, QWidget* container) {
+    auto* label = new QLabel(container);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+}  // namespace
+
+Form::Form(const FormSpec& form, std::span<const ControlSpec> controls)
+    : QWidget(nullptr, FlagsFor(form.border)), mouseEvents_(new MouseEvents(this)) {
+    setWindowTitle(FromUtf8(form.caption));
+    setFixedSize(Pixels(form.clientWidth), Pixels(form.clientHeight));
+    for (const ControlSpec& control : controls) CreateControl(control);
+    ApplyTabOrder();
+}
+
+Form::~Form() = default;
+
+void Form::CreateControl(const ControlSpec& spec) {
+    if (spec.kind == ControlKind::Timer) {
+        // Like every control, a timer comes to life when its window loads.
+        auto* timer = new Timer(this);
+        timer->SetEnabled(false);
+        timer->SetInterval(spec.interval);
+        timersAtLoad_.emplace_back(timer, spec.enabled);
+        controls_.push_back({std::string(spec.name), spec.index, timer, spec.tabIndex});
+        return;
+    }
+
+    QWidget* container = spec.container.empty() ? this : &Get<QWidget>(spec.container);
+    const QString caption = FromUtf8(spec.caption);
+    const Qt::FocusPolicy focus = spec.tabStop ? Qt::StrongFocus : Qt::ClickFocus;
+    QWidget* widget = nullptr;
+    switch (spec.kind) {
+        case ControlKind::Frame:
+            widget = new QGroupBox(caption, container);
+            break;
+        case ControlKind::CommandButton: {
+            auto* button = new QPushButton(caption, container);
+            button->setAutoDefault(true);  // Enter clicks the button that has the focus
+            button->setFocusPolicy(focus);
+            if (spec.isDefault) defaultButton_ = button;
+            if (spec.isCancel) cancelButton_ = button;
+            widget = button;
+            break;
+        }
+        case ControlKind::OptionButton: {
+            auto* option = new QRadioButton(caption, container);
+            option->setChecked(spec.selected);
+            option->setFocusPolicy(focus);
+            widget = option;
+            break;
+        }
+        case ControlKind::Label: {
+            QLabel* label = NewLabel(caption, container);
+            label->setWordWrap(spec.wordWrap);
+            widget = label;
+            break;
+        }
+        case ControlKind::PictureBox:
+            widget = NewLabel({}, container);
+            SetBackColor(*widget, kWhite);
+            widget->setFocusPolicy(focus);
+            break;
+        case ControlKind::Image:
+            widget = NewLabel({}, container);
+            break;
+        case ControlKind::Timer:
+            return;
+    }
+    widget->setGeometry(spec.place.InPixels());
+    // Each control keeps its own mouse events, handled or not, as the original runtime did.
+    widget->setAttribute(Qt::WA_NoMousePropagation);
+    widget->setEnabled(spec.enabled);
+    if (!spec.visible) widget->hide();
+    if (!spec.toolTip.empty()) widget->setToolTip(FromUtf8(spec.toolTip));
+    if (spec.foreColor) SetForeColor(*widget, *spec.foreColor);
+    if (spec.backColor) SetBackColor(*widget, *spec.backColor);
+    controls_.push_back({std::string(spec.name), spec.index, widget, spec.tabIndex});
+}
+
+QObject* Form::Find(std::string_view name, int index) const {
+    for (const Entry& entry : controls_)
+        if (entry.name == name && entry.index == index) return entry.object;
+    return nullptr;
+}
+
+void Form::FailLookup(std::string_view name, int index) {
+    std::string what = "no control " + std::string(name);
+    if (index != kNoIndex) what += "(" + std::to_string(index) + ")";
+    throw std::logic_error(what + " of the requested kind");
+}
+
+std::vector<QWidget*> Form::TabOrder() const {
+    std::vector<const Entry*> ordered;
+    for (const Entry& entry : controls_)
+        if (entry.tabIndex >= 0) ordered.push_back(&entry);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const Entry* a, const Entry* b) { return a->tabIndex < b->tabIndex; });
+    std::vector<QWidget*> widgets;
+    for (const Entry* entry : ordered) {
+        auto* widget = qobject_cast<QWidget*>(entry->object);
+        if (widget && (widget->focusPolicy() & Qt::TabFocus)) widgets.push_back(widget);
+    }
+    return widgets;
+}
+
+void Form::ApplyTabOrder() {
+    const std::vector<QWidget*> order = TabOrder();
+    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void Form::FocusFirstTabStop() {
+    for (QWidget* widget : TabOrder()) {
+        if (widget->isEnabled() && widget->isVisibleTo(this)) {
+            widget->setFocus();
+            return;
+        }
+    }
+}
+
+void Form::CentreOnScreen() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void Form::Show() {
+    if (!loaded_) {
+        loaded_ = true;
+        for (const auto& [timer, enabled] : timersAtLoad_) timer->SetEnabled(enabled);
+        Guard([this] { OnLoad(); });
+        if (!loaded_) return;  // the load handler unloaded its own window
+    }
+    if (!shownBefore_) {
+        shownBefore_ = true;
+        CentreOnScreen();
+        FocusFirstTabStop();
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+platform::WindowHandle Form::hWnd() {
+    return static_cast<platform::WindowHandle>(winId());
+}
+
+void Form::OnClick(QAbstractButton& control, std::function<void()> handler) {
+    connect(&control, &QAbstractButton::clicked, this,
+            [handler = std::move(handler)] { Guard(handler); });
+}
+
+void Form::OnMouseMove(QWidget& control, MouseHandler handler) {
+    mouseEvents_->Add(control, MouseEventKind::Move, std::move(handler));
+}
+
+void Form::OnMouseDown(QWidget& control, MouseHandler handler) {
+    mouseEvents_->Add(control, MouseEventKind::Down, std::move(handler));
+}
+
+void Form::OnMouseUp(QWidget& control, MouseHandler handler) {
+    mouseEvents_->Add(control, MouseEventKind::Up, std::move(handler));
+}
+
+void Form::closeEvent(QCloseEvent* event) {
+    if (loaded_) {
+        loaded_ = false;
+        Guard([this] { OnUnload(); });
+        for (const auto& [timer, enabled] : timersAtLoad_) timer->SetEnabled(false);
+        if (modalLoop_) modalLoop_->quit();
+    }
+    event->accept();
+}
+
+void Form::ClickIfEnabled(QPushButton* button) {
+    if (button && button->isEnabled() && button->isVisible()) button->click();
+}
+
+void Form::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (defaultButton_) return ClickIfEnabled(defaultButton_);
+            break;
+        case Qt::Key_Escape:
+            if (cancelButton_) return ClickIfEnabled(cancelButton_);
+            break;
+        default:
+            break;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ShowModal(Form& form) {
+    QEventLoop loop;
+    form.setWindowModality(Qt::ApplicationModal);
+    form.modalLoop_ = &loop;
+    form.Show();
+    if (form.IsLoaded()) loop.exec(QEventLoop::DialogExec);
+    form.modalLoop_ = nullptr;
+}
+
+void Unload(Form& form) {
+    form.close();
+}
+
+void SetPicture(QLabel& control, const QPixmap& picture) {
+    control.setPixmap(picture);
+    control.resize(picture.deviceIndependentSize().toSize());
+}
+
+}  // namespace runtime

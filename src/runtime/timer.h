@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QObject>
+#include <functional>
+
+namespace runtime {
+
+// A window's timer control. Its tick handler runs on the event loop about once per interval and
+// is never re-entered: a tick that comes due while the handler runs (say, inside a message box
+// it opened) is skipped.
+class Timer final : public QObject {
+  public:
+    explicit Timer(QObject* parent = nullptr);
+
+    void OnTick(std::function<void()> handler) { handler_ = std::move(handler); }
+
+    void SetInterval(int milliseconds);  // 0 stops the ticks
+    int Interval() const { return interval_; }
+    void SetEnabled(bool enabled);
+    bool Enabled() const { return enabled_; }
+
+  protected:
+    void timerEvent(QTimerEvent* event) override;
+
+  private:
+    void Restart();
+
+    QBasicTimer timer_;
+    std::function<void()> handler_;
+    int interval_ = 0;
+    bool enabled_ = true;
+    bool ticking_ = false;
+};
+
+}  // namespace runtime
