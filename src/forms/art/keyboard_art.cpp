@@ -1,0 +1,63 @@
+#include "forms/art/keyboard_art.h"
+
+#include "forms/art/key_painter.h"
+#include "forms/note_map.h"
+
+namespace forms::art {
+namespace {
+
+const KeyboardPalette kDrawingPalette{{197, 232, 249}, {244, 244, 244}, {165, 165, 165}};
+const KeyboardPalette kChartPalette{{195, 232, 250}, {245, 245, 245}, {165, 165, 165}};
+const QColor kHighlightFace(220, 95, 98);
+const QColor kChartNoteFace(217, 93, 91);
+const QColor kChartNumeralInk(255, 255, 255);
+
+QFont NumeralFont() {
+    QFont font;
+    font.setFamilies({"DejaVu Serif", "Liberation Serif", "Times New Roman", "Times"});
+    font.setStyleHint(QFont::Serif);
+    font.setBold(true);
+    font.setPixelSize(11);
+    return font;
+}
+
+QImage PaintWholeKeyboard(qreal dpr, const KeyboardPalette& palette, auto lookOf) {
+    QImage image = NewCanvas({kKeyboardWidth, kKeyboardHeight}, dpr, palette.background);
+    QPainter painter(&image);
+    for (const Key& key : Keys()) PaintKey(painter, key, lookOf(key));
+    return image;
+}
+
+}  // namespace
+
+QImage PaintKeyboard(qreal dpr) {
+    return PaintWholeKeyboard(dpr, kDrawingPalette,
+                              [](const Key& key) { return DrawingLook(key, kDrawingPalette); });
+}
+
+QRect HighlightRect(int note) {
+    return KeyOfNote(note).face;
+}
+
+QImage PaintHighlight(int note, qreal dpr) {
+    const Key& key = KeyOfNote(note);
+    KeyLook look = DrawingLook(key, kDrawingPalette);
+    look.face = kHighlightFace;
+
+    // Painted where the key lies on the drawing, so corners and label match it pixel for pixel.
+    QImage image = NewCanvas(key.face.size(), dpr, kDrawingPalette.background);
+    QPainter painter(&image);
+    painter.translate(-key.face.topLeft());
+    PaintKey(painter, key, look);
+    return image;
+}
+
+QImage PaintNoteChart(qreal dpr) {
+    return PaintWholeKeyboard(dpr, kChartPalette, [](const Key& key) {
+        const int note = NoteOfKey(key.scanCode);
+        if (note == 0) return DrawingLook(key, kChartPalette);
+        return KeyLook{kChartNoteFace, QString::number(note), kChartNumeralInk, NumeralFont()};
+    });
+}
+
+}  // namespace forms::art
