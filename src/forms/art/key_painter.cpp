@@ -11,14 +11,6 @@ constexpr qreal kLabelMargin = 2;  // each side, so labels never touch the key's
 const QColor kPlainInk(0, 0, 0);
 const QColor kModifierInk(208, 208, 208);
 
-QFont LabelFont() {
-    QFont font;
-    font.setFamilies({"DejaVu Sans", "Liberation Sans", "Arial", "Helvetica"});
-    font.setStyleHint(QFont::SansSerif);
-    font.setBold(true);
-    return font;
-}
-
 // Shrinks the font until the text fits the key's face.
 QFont FittedFont(QFont font, const QString& text, const QRectF& face) {
     int pixelSize = font.pixelSize() > 0 ? font.pixelSize() : int(face.height() / 2);
@@ -54,10 +46,20 @@ void PaintMenuDocument(QPainter& painter, const QRectF& face, const QColor& ink)
 
 }  // namespace
 
+QFont BoldFont(const QStringList& families, QFont::StyleHint hint, int pixelSize) {
+    QFont font;
+    font.setFamilies(families);
+    font.setStyleHint(hint);
+    font.setBold(true);
+    if (pixelSize > 0) font.setPixelSize(pixelSize);
+    return font;
+}
+
 KeyLook DrawingLook(const Key& key, const KeyboardPalette& palette) {
     const bool plain = key.style == KeyStyle::kPlain;
     return {plain ? palette.plainFace : palette.modifierFace, key.label.toString(),
-            plain ? kPlainInk : kModifierInk, LabelFont()};
+            plain ? kPlainInk : kModifierInk,
+            BoldFont({"DejaVu Sans", "Liberation Sans", "Arial", "Helvetica"}, QFont::SansSerif)};
 }
 
 void PaintKey(QPainter& painter, const Key& key, const KeyLook& look) {

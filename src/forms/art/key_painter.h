@@ -24,6 +24,10 @@ struct KeyLook {
     QFont font;
 };
 
+// A bold font from the first of these families the machine has; without a pixel size the
+// label is fitted to its key.
+QFont BoldFont(const QStringList& families, QFont::StyleHint hint, int pixelSize = 0);
+
 // The key as the keyboard drawing shows it: plain keys with bold black labels, modifier keys
 // darker with faint labels.
 KeyLook DrawingLook(const Key& key, const KeyboardPalette& palette);

@@ -12,15 +12,6 @@ const QColor kHighlightFace(220, 95, 98);
 const QColor kChartNoteFace(217, 93, 91);
 const QColor kChartNumeralInk(255, 255, 255);
 
-QFont NumeralFont() {
-    QFont font;
-    font.setFamilies({"DejaVu Serif", "Liberation Serif", "Times New Roman", "Times"});
-    font.setStyleHint(QFont::Serif);
-    font.setBold(true);
-    font.setPixelSize(11);
-    return font;
-}
-
 QImage PaintWholeKeyboard(qreal dpr, const KeyboardPalette& palette, auto lookOf) {
     QImage image = NewCanvas({kKeyboardWidth, kKeyboardHeight}, dpr, palette.background);
     QPainter painter(&image);
@@ -56,7 +47,9 @@ QImage PaintNoteChart(qreal dpr) {
     return PaintWholeKeyboard(dpr, kChartPalette, [](const Key& key) {
         const int note = NoteOfKey(key.scanCode);
         if (note == 0) return DrawingLook(key, kChartPalette);
-        return KeyLook{kChartNoteFace, QString::number(note), kChartNumeralInk, NumeralFont()};
+        return KeyLook{kChartNoteFace, QString::number(note), kChartNumeralInk,
+                       BoldFont({"DejaVu Serif", "Liberation Serif", "Times New Roman", "Times"},
+                                QFont::Serif, 11)};
     });
 }
 
