@@ -10,6 +10,9 @@ namespace {
 constexpr int kXKeycodeOffset = 8;
 // After losing the server, try to connect again about once a second.
 constexpr unsigned kSnapshotsBetweenReconnects = 36 * 25;
+// The server may change key states without an event (it lets go of a disconnected client's fake
+// keys), so the state is set from the keymap again about twice a second.
+constexpr unsigned kSnapshotsBetweenResyncs = 36 * 12;
 
 // Xlib's default handlers end the process; a lost or misbehaving server must not end ours.
 int IgnoreProtocolError(Display*, XErrorEvent*) {
@@ -91,11 +94,8 @@ bool X11KeySource::Snapshot(KeyboardState& state) {
     if (!display_) {
         if (snapshotsSinceLoss_++ % kSnapshotsBetweenReconnects != 0 || !Connect()) return false;
     }
-    if (UsesRawEvents()) {
-        ApplyQueuedEvents();
-    } else {
-        QueryKeymap();
-    }
+    if (UsesRawEvents()) ApplyQueuedEvents();
+    if (!UsesRawEvents() || ++snapshotsSinceResync_ % kSnapshotsBetweenResyncs == 0) QueryKeymap();
     if (connectionLost_) {
         Disconnect();
         snapshotsSinceLoss_ = 1;

@@ -34,6 +34,7 @@ class X11KeySource : public KeySource {
     int xiOpcode_ = -1;
     bool connectionLost_ = false;
     unsigned snapshotsSinceLoss_ = 0;
+    unsigned snapshotsSinceResync_ = 0;
     std::array<bool, 256> down_{};  // by X key code
 };
 

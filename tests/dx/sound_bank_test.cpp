@@ -2,7 +2,7 @@
 
 #include "dx/direct_sound_module.h"
 #include "fake_backends.h"
-#include "signal.h"
+#include "audio_analysis.h"
 #include "wav_fixtures.h"
 
 namespace {

@@ -1,0 +1,50 @@
+#include "xvfb.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace testing_support {
+
+namespace {
+bool DisplayInUse(int number) {
+    return std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock");
+}
+}  // namespace
+
+Xvfb::Xvfb() {
+    int number = 100 + getpid() % 400;
+    while (DisplayInUse(number)) ++number;
+    display_ = ":" + std::to_string(number);
+    pid_ = fork();
+    if (pid_ == 0) {
+        execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    for (int waited = 0; waited < 100; ++waited) {
+        if (pid_ <= 0 || waitpid(pid_, nullptr, WNOHANG) != 0) break;
+        if (std::filesystem::exists(socket)) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+Xvfb::~Xvfb() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+}
+
+bool RunOnDisplay(const std::string& display, const std::string& command) {
+    return std::system(("DISPLAY=" + display + " " + command).c_str()) == 0;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <sys/types.h>
+#include <string>
+
+namespace testing_support {
+
+// A virtual X server for one test: started on a free display, stopped with the object.
+class Xvfb {
+  public:
+    Xvfb();
+    ~Xvfb();
+    bool running() const { return pid_ > 0; }
+    const std::string& display() const { return display_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// Runs a command line with DISPLAY set to the given display; true when it exits 0.
+bool RunOnDisplay(const std::string& display, const std::string& command);
+
+}  // namespace testing_support
