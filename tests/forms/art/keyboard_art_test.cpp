@@ -92,25 +92,29 @@ TEST(KeyboardDrawing, NoTwoKeysTouch) {
 // grey face (or the grey edge of its label), never the blue background, and where it shows the
 // label the drawing shows the same label.
 TEST(Highlights, CoverTheirKeyOfTheDrawing) {
-    const QImage drawing = PaintKeyboard(1);
-    for (int note = 1; note <= kNoteCount; ++note) {
-        const QRect place = HighlightRect(note);
-        const QImage highlight = PaintHighlight(note, 1);
-        ASSERT_EQ(highlight.size(), place.size()) << "note " << note;
+    for (int dpr : {1, 2}) {
+        const QImage drawing = PaintKeyboard(dpr);
+        for (int note = 1; note <= kNoteCount; ++note) {
+            const QRect logical = HighlightRect(note);
+            const QRect place(logical.topLeft() * dpr, logical.size() * dpr);
+            const QImage highlight = PaintHighlight(note, dpr);
+            ASSERT_EQ(highlight.size(), place.size()) << "note " << note;
 
-        const auto salmon =
-            PixelsOf(highlight, highlight.rect(), [](const QColor& c) { return Near(c, kSalmon); });
-        EXPECT_GT(salmon.size(), place.width() * place.height() / 2) << "note " << note;
-        for (const QPoint& p : salmon)
-            ASSERT_TRUE(Neutral(drawing.pixelColor(place.topLeft() + p)))
-                << "note " << note << " at " << p.x() << "," << p.y();
+            const auto salmon = PixelsOf(highlight, highlight.rect(),
+                                         [](const QColor& c) { return Near(c, kSalmon); });
+            EXPECT_GT(salmon.size(), place.width() * place.height() / 2) << "note " << note;
+            for (const QPoint& p : salmon)
+                ASSERT_TRUE(Neutral(drawing.pixelColor(place.topLeft() + p)))
+                    << "dpr " << dpr << " note " << note << " at " << p.x() << "," << p.y();
 
-        // Label pixels blend with the face at their edges, so compare only the solid ones.
-        const auto label = PixelsOf(highlight, highlight.rect(),
-                                    [](const QColor& c) { return Near(c, Qt::black, 40); });
-        EXPECT_FALSE(label.empty()) << "note " << note;
-        for (const QPoint& p : label)
-            ASSERT_TRUE(Dark(drawing.pixelColor(place.topLeft() + p))) << "note " << note;
+            // Label pixels blend with the face at their edges, so compare only the solid ones.
+            const auto label = PixelsOf(highlight, highlight.rect(),
+                                        [](const QColor& c) { return Near(c, Qt::black, 40); });
+            EXPECT_FALSE(label.empty()) << "note " << note;
+            for (const QPoint& p : label)
+                ASSERT_TRUE(Dark(drawing.pixelColor(place.topLeft() + p)))
+                    << "dpr " << dpr << " note " << note;
+        }
     }
 }
 
