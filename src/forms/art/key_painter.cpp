@@ -1,7 +1,6 @@
 #include "forms/art/key_painter.h"
 
 #include <QFontMetricsF>
-#include <QPainterPath>
 
 namespace forms::art {
 namespace {
