@@ -1,0 +1,108 @@
+#include "forms/form1.h"
+
+#include <QAbstractButton>
+#include <QPixmap>
+#include <QRadioButton>
+#include <string>
+
+#include "forms/art/icons.h"
+#include "forms/art/keyboard_art.h"
+#include "forms/form1_layout.h"
+#include "platform/run_time_error.h"
+#include "runtime/services.h"
+#include "runtime/timer.h"
+
+namespace forms {
+
+namespace {
+
+// The sample library: App.Path/wav/<instrument>/<n>.wav, n in decimal without leading zeros.
+constexpr std::string_view kPianoFolder = "/wav/piano/";
+constexpr std::string_view kOrganFolder = "/wav/organ/";
+// Every file is described to the sound bank as 22050 samples per second, 8 bits, one channel.
+constexpr std::int16_t kSamplesPerSec = 22050;
+constexpr std::int16_t kBitsPerSample = 8;
+constexpr std::int16_t kChannels = 1;
+constexpr std::int16_t kLastSlot = 36;
+
+const QString kFileNotFound = QStringLiteral("файл не найден");
+const QString kCannotReadFile = QStringLiteral("не удалось прочитать файл");
+
+std::string SamplePath(std::string_view folder, std::int16_t slot) {
+    return runtime::App::Path() + std::string(folder) + std::to_string(slot) + ".wav";
+}
+
+}  // namespace
+
+Form1::Form1(platform::Backends backends)
+    : runtime::Form(kForm1, Form1Layout()), module_(*this, std::move(backends)) {
+    setWindowIcon(art::MainIcon());
+    const qreal dpr = devicePixelRatioF();
+    runtime::SetPicture(Get<QLabel>("Picture1"), QPixmap::fromImage(art::PaintKeyboard(dpr)));
+    for (const NoteKey& row : NoteMap) {
+        image1_[row.note] = &Get<QLabel>("Image1", row.note);
+        runtime::SetPicture(*image1_[row.note],
+                            QPixmap::fromImage(art::PaintHighlight(row.note, dpr)));
+    }
+
+    Get<runtime::Timer>("Timer1").OnTick([this] { Timer1_Timer(); });
+    OnClick(Get<QAbstractButton>("Command1"), [this] { runtime::Unload(*this); });
+    OnClick(Get<QAbstractButton>("Option1"), [this] { SwitchInstrument(kPianoFolder); });
+    OnClick(Get<QAbstractButton>("Option2"), [this] { SwitchInstrument(kOrganFolder); });
+}
+
+QLabel& Form1::Image1(int index) const {
+    if (index < 1 || index > kNoteCount) throw platform::SubscriptOutOfRange();
+    return *image1_[index];
+}
+
+void Form1::ShowImage1(int index) {
+    Image1(index).setVisible(true);
+}
+
+void Form1::OnLoad() {
+    module_.InitSound(hWnd());
+    module_.ResizeBank(kLastSlot);
+    module_.InitKeyboard(hWnd());
+    for (std::int16_t slot = 0; slot <= kLastSlot; ++slot) LoadNoteSample(slot, kPianoFolder);
+    module_.LoopSlotZero();
+}
+
+void Form1::OnUnload() {
+    module_.ReleaseSound();
+    module_.ReleaseKeyboard();
+}
+
+// Every tick: hide all highlights, then test each key in note order; the reader shows the
+// highlight of every key that is down, and a key seen down for the first time plays its note.
+// Hiding and showing happen before the next repaint, so a held key does not flicker.
+void Form1::Timer1_Timer() {
+    for (std::uint8_t note = 1; note <= kNoteCount; ++note) Image1(note).setVisible(false);
+    for (const NoteKey& row : NoteMap) {
+        module_.CurrentNote = row.note;
+        if (module_.KeyJustPressed(row.keyCode) == platform::kTrue)
+            module_.PlayNote(module_.CurrentNote);
+    }
+}
+
+void Form1::SwitchInstrument(std::string_view folder) {
+    module_.ClearBank();
+    for (std::int16_t slot = 1; slot <= kLastSlot; ++slot) LoadNoteSample(slot, folder);
+}
+
+// A missing file is reported and its slot left as it is. A file that exists but cannot be
+// played is reported too, with its path, and loading goes on with the next one.
+void Form1::LoadNoteSample(std::int16_t slot, std::string_view folder) {
+    if (runtime::Dir(SamplePath(folder, slot)).empty()) {
+        runtime::MsgBox(kFileNotFound);
+        return;
+    }
+    const std::string path = SamplePath(folder, slot);
+    try {
+        module_.LoadSample(slot, path, kSamplesPerSec, kBitsPerSample, kChannels);
+    } catch (const platform::LoadError&) {
+        runtime::MsgBox(kCannotReadFile + '\n' + QString::fromStdString(path));
+    }
+}
+
+}  // namespace forms

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QLabel>
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "dx/direct_sound_module.h"
+#include "forms/note_map.h"
+#include "runtime/form.h"
+
+namespace forms {
+
+// The main window: the drawn keyboard with its highlight pictures, the instrument choice and
+// three buttons. It brings up the sound and keyboard services, fills the sound bank from the
+// sample library beside the program, and plays the keys on every tick of its timer.
+class Form1 : public runtime::Form, public dx::HighlightPictures {
+  public:
+    explicit Form1(platform::Backends backends = platform::DefaultBackends());
+
+    // Image1(index).Visible = True, for the keyboard reader.
+    void ShowImage1(int index) override;
+
+    QLabel& Image1(int index) const;
+    dx::DirectSoundModule& Services() { return module_; }
+
+  protected:
+    void OnLoad() override;
+    void OnUnload() override;
+
+  private:
+    void Timer1_Timer();
+    void SwitchInstrument(std::string_view folder);
+    void LoadNoteSample(std::int16_t slot, std::string_view folder);
+
+    dx::DirectSoundModule module_;
+    std::array<QLabel*, kNoteCount + 1> image1_{};  // by note; [0] unused
+};
+
+}  // namespace forms
