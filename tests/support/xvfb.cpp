@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <X11/Xlib.h>
+
 namespace testing_support {
 
 namespace {
@@ -41,6 +43,29 @@ Xvfb::~Xvfb() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
+}
+
+FocusedWindow::FocusedWindow(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
+    if (!display_) return;
+    window_ =
+        XCreateSimpleWindow(display_, DefaultRootWindow(display_), 600, 500, 200, 100, 0, 0, 0);
+    XMapRaised(display_, window_);
+    XSync(display_, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+    XSync(display_, False);
+}
+
+FocusedWindow::~FocusedWindow() {
+    if (display_) XCloseDisplay(display_);
+}
+
+bool FocusedWindow::HasFocus() const {
+    if (!display_) return false;
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display_, &focus, &revert);
+    return focus == window_;
 }
 
 bool RunOnDisplay(const std::string& display, const std::string& command) {

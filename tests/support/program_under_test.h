@@ -1,0 +1,55 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <QImage>
+#include <string>
+#include <vector>
+
+#include "wav_fixtures.h"
+#include "xvfb.h"
+
+namespace testing_support {
+
+// Writes a sample library into folder/wav: piano 0..36 and organ 1..36. Note n is a sine at
+// NoteFrequency(n) (organ an octave higher), 0.6 s long; slot 0 is a short silence.
+void WriteFixtureLibrary(const std::filesystem::path& folder);
+double NoteFrequency(int note);
+
+// The built program, copied into a folder of its own with a sample library beside it, running
+// on a virtual X server with its sound captured to a file by OpenAL's wave writer.
+class ProgramUnderTest {
+  public:
+    struct Options {
+        bool writeLibrary = true;  // else the test fills folder()/wav itself before Start
+        std::string soundDrivers = "wave";
+    };
+
+    ProgramUnderTest(const Xvfb& xvfb, Options options);
+    ProgramUnderTest(const Xvfb& xvfb) : ProgramUnderTest(xvfb, Options{}) {}
+    ~ProgramUnderTest();
+
+    const std::filesystem::path& folder() const { return dir_.path(); }
+    void Start();
+    bool Running();
+    // Waits for a window with exactly this title; 0 when none came within the timeout.
+    unsigned long WaitForWindow(const std::string& title, double seconds = 10);
+    unsigned long MainWindow() { return WaitForWindow("Музыкальный тонариум v 1.01"); }
+    // Runs xdotool with these arguments on the program's display.
+    bool Xdotool(const std::string& arguments);
+    // The window's content as it is on the screen.
+    QImage Grab(unsigned long window);
+    // Clicks "Выход" and waits for the program to end; its exit status, or -1.
+    int Quit(double seconds = 10);
+    // The sound captured so far (after Quit: all of it), interleaved stereo.
+    std::vector<float> CapturedSound(int* sampleRate = nullptr);
+
+  private:
+    const Xvfb& xvfb_;
+    Options options_;
+    TempDir dir_;
+    pid_t pid_ = -1;
+    Display* display_ = nullptr;
+};
+
+}  // namespace testing_support
