@@ -67,4 +67,39 @@ struct LoopbackBackends {
     }
 };
 
+// Backends whose sound device only records what is done with its voices. A voice is named by
+// the length of its sound in frames, so tests can tell which file it was made from.
+struct RecordingBackends {
+    struct Event {
+        std::size_t frames;
+        bool looping;
+    };
+    FakeKeyboard keyboard;
+    std::vector<Event> plays;         // every Play, in order
+    std::vector<std::size_t> voices;  // every voice made, in order
+
+    platform::Backends Make() {
+        struct Voice : platform::SoundVoice {
+            RecordingBackends& backends;
+            std::size_t frames;
+            Voice(RecordingBackends& b, std::size_t f) : backends(b), frames(f) {}
+            void Rewind() override {}
+            void Play(bool looping) override { backends.plays.push_back({frames, looping}); }
+        };
+        struct Device : platform::SoundDevice {
+            RecordingBackends& backends;
+            explicit Device(RecordingBackends& b) : backends(b) {}
+            std::unique_ptr<platform::SoundVoice> CreateVoice(
+                const platform::PcmSound& sound) override {
+                backends.voices.push_back(sound.frames());
+                return std::make_unique<Voice>(backends, sound.frames());
+            }
+        };
+        return platform::Backends{
+            .openSoundDevice = [this] { return std::make_unique<Device>(*this); },
+            .openKeySource = [this](platform::WindowHandle) { return keyboard.OpenSource(); },
+        };
+    }
+};
+
 }  // namespace testing_support
