@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <limits>
 #include <numbers>
 #include <vector>
@@ -18,8 +17,12 @@ constexpr std::size_t kYinWindow = 2048;
 constexpr double kYinThreshold = 0.15;
 // Above this the difference function shows no usable period at all (noise or silence).
 constexpr double kYinAperiodic = 0.5;
-constexpr double kRefineCents = 30.0;
-constexpr int kGoldenSteps = 40;
+// A piano's upper partials run sharp, and YIN's period follows them: on FluidR3's top octave it
+// reads up to 32 cents above the fundamental. The spectral search therefore spans a semitone
+// either way, on a grid fine enough that a second string detuned a few cents cannot win.
+constexpr double kRefineCents = 100.0;
+constexpr double kGridCents = 2.0;
+constexpr int kGoldenSteps = 24;
 
 std::span<const float> stretch(std::span<const float> signal, std::size_t begin,
                                std::size_t length) {
@@ -64,19 +67,27 @@ std::optional<double> yinPeriod(std::span<const float> x, double rate) {
     return static_cast<double>(lag) + shift;
 }
 
-// Magnitude of the (already windowed) signal's spectrum at one frequency.
+// Magnitude of the (already windowed) signal's spectrum at one frequency. The phasor turns by
+// plain arithmetic rather than std::complex, which keeps unoptimised test builds quick.
 double magnitudeAt(const std::vector<double>& windowed, double hz, double rate) {
-    const std::complex<double> step = std::polar(1.0, -2.0 * std::numbers::pi * hz / rate);
-    std::complex<double> phasor = 1.0;
-    std::complex<double> sum = 0.0;
+    const double angle = -2.0 * std::numbers::pi * hz / rate;
+    const double stepCos = std::cos(angle);
+    const double stepSin = std::sin(angle);
+    double phasorRe = 1.0;
+    double phasorIm = 0.0;
+    double sumRe = 0.0;
+    double sumIm = 0.0;
     for (const double v : windowed) {
-        sum += v * phasor;
-        phasor *= step;
+        sumRe += v * phasorRe;
+        sumIm += v * phasorIm;
+        const double turnedRe = phasorRe * stepCos - phasorIm * stepSin;
+        phasorIm = phasorRe * stepSin + phasorIm * stepCos;
+        phasorRe = turnedRe;
     }
-    return std::abs(sum);
+    return std::hypot(sumRe, sumIm);
 }
 
-// The spectral peak nearest the coarse estimate: a one-cent grid, then a golden-section search.
+// The spectral peak nearest the coarse estimate: a coarse grid, then a golden-section search.
 double refineFundamental(std::span<const float> x, double coarseHz, double rate) {
     std::vector<double> windowed(x.size());
     const double last = static_cast<double>(x.size() - 1);
@@ -88,21 +99,29 @@ double refineFundamental(std::span<const float> x, double coarseHz, double rate)
 
     double bestCents = -kRefineCents;
     double bestMagnitude = -1.0;
-    for (double cents = -kRefineCents; cents <= kRefineCents; cents += 1.0) {
+    for (double cents = -kRefineCents; cents <= kRefineCents; cents += kGridCents) {
         const double m = magnitude(cents);
         if (m > bestMagnitude) bestMagnitude = m, bestCents = cents;
     }
 
+    // Golden-section search around the best grid point, one new evaluation per step.
     const double ratio = (std::sqrt(5.0) - 1.0) / 2.0;
-    double low = bestCents - 1.0;
-    double high = bestCents + 1.0;
+    double low = bestCents - kGridCents;
+    double high = bestCents + kGridCents;
+    double left = high - ratio * (high - low);
+    double right = low + ratio * (high - low);
+    double leftMagnitude = magnitude(left);
+    double rightMagnitude = magnitude(right);
     for (int step = 0; step < kGoldenSteps; ++step) {
-        const double left = high - ratio * (high - low);
-        const double right = low + ratio * (high - low);
-        if (magnitude(left) < magnitude(right))
+        if (leftMagnitude < rightMagnitude) {
             low = left;
-        else
+            left = right, leftMagnitude = rightMagnitude;
+            right = low + ratio * (high - low), rightMagnitude = magnitude(right);
+        } else {
             high = right;
+            right = left, rightMagnitude = leftMagnitude;
+            left = high - ratio * (high - low), leftMagnitude = magnitude(left);
+        }
     }
     return hzAt((low + high) / 2.0);
 }
