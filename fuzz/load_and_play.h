@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "platform/openal_sound_device.h"
+
+namespace fuzzing {
+
+// The road a sample file takes into the sound bank: read it, make a voice of it, play it once and
+// then looped, mixing a little of each on a loopback device. A file the program reports as
+// unreadable raises platform::LoadError; any other exception or a crash is a fault.
+platform::PcmSound LoadAndPlay(const std::string& path, platform::OpenAlSoundDevice& device);
+
+}  // namespace fuzzing
