@@ -4,7 +4,9 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -31,6 +33,8 @@ constexpr int kLevellingPasses = 8;
 constexpr double kToleratedCents = 1.0;
 constexpr int kTuningAttempts = 6;
 constexpr double kSilenceSeconds = 0.1;
+// Rendered beyond the file's length, since trimming the start shortens the note.
+constexpr double kSpareSeconds = 0.2;
 
 struct Instrument {
     const char* folder;
@@ -71,7 +75,7 @@ Note renderInTune(SynthRenderer& synth, const Instrument& instrument, int number
     Note note{number, 0.0, 0.0, {}};
     for (int attempt = 1;; ++attempt) {
         const NoteRequest request{instrument.preset, key, note.correctionCents,
-                                  instrument.holdSeconds, instrument.lengthSeconds + 0.2};
+                                  instrument.holdSeconds, instrument.lengthSeconds + kSpareSeconds};
         note.signal = trimBeforeOnset(halveRate(synth.render(request)), kLeadSamples);
         const auto hz = sound_analysis::fundamentalHz(note.signal, kRate);
         if (!hz) throw std::runtime_error("no pitch found in " + std::to_string(number));

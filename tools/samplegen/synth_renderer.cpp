@@ -7,7 +7,7 @@
 namespace {
 
 constexpr int kChannel = 0;
-constexpr int kVelocity = 100;  // a full mezzo-forte: the piano's bright layer without harshness
+constexpr int kVelocity = 100;  // a firm mezzo-forte
 constexpr int kTuningBank = 0;
 constexpr int kTuningProgram = 0;
 constexpr std::size_t kBlockFrames = 4096;
@@ -31,7 +31,6 @@ SynthRenderer::SynthRenderer(const std::string& soundfontPath, double rate)
         delete_fluid_settings(settings_);
         throw std::runtime_error("cannot load the SoundFont " + soundfontPath);
     }
-    check(fluid_synth_set_interp_method(synth_, -1, FLUID_INTERP_HIGHEST), "interpolation");
 }
 
 SynthRenderer::~SynthRenderer() {

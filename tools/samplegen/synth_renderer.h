@@ -29,7 +29,6 @@ class SynthRenderer {
     SynthRenderer& operator=(const SynthRenderer&) = delete;
 
     std::vector<float> render(const NoteRequest& note);
-    double rate() const { return rate_; }
 
   private:
     void renderInto(std::vector<float>& mono, std::size_t frames);
