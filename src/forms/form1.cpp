@@ -8,6 +8,8 @@
 #include "forms/art/icons.h"
 #include "forms/art/keyboard_art.h"
 #include "forms/form1_layout.h"
+#include "forms/form2.h"
+#include "forms/form3.h"
 #include "platform/run_time_error.h"
 #include "runtime/services.h"
 #include "runtime/timer.h"
@@ -49,6 +51,15 @@ Form1::Form1(platform::Backends backends)
     OnClick(Get<QAbstractButton>("Command1"), [this] { runtime::Unload(*this); });
     OnClick(Get<QAbstractButton>("Option1"), [this] { SwitchInstrument(kPianoFolder); });
     OnClick(Get<QAbstractButton>("Option2"), [this] { SwitchInstrument(kOrganFolder); });
+    // Each showing is a new window, gone again when it closes.
+    OnClick(Get<QAbstractButton>("Command2"), [] {
+        Form2 form2;
+        runtime::ShowModal(form2);
+    });
+    OnClick(Get<QAbstractButton>("Command3"), [] {
+        Form3 form3;
+        runtime::ShowModal(form3);
+    });
 }
 
 QLabel& Form1::Image1(int index) const {

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "runtime/form.h"
+
+namespace forms {
+
+// The note-order help: a drawing of the keyboard with every note key numbered, and a close
+// button. It keeps nothing; each showing is a new window.
+class Form2 : public runtime::Form {
+  public:
+    Form2();
+};
+
+}  // namespace forms

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <span>
+
+#include "runtime/control_spec.h"
+
+namespace forms {
+
+inline constexpr runtime::FormSpec kForm2{
+    .caption = "Справка",
+    .clientWidth = 6555,
+    .clientHeight = 4155,
+    .border = runtime::BorderStyle::FixedDialog,
+};
+
+// The note-order window's controls in creation order.
+std::span<const runtime::ControlSpec> Form2Layout();
+
+}  // namespace forms

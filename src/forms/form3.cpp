@@ -1,0 +1,40 @@
+#include "forms/form3.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+
+#include "forms/art/icons.h"
+#include "forms/form3_layout.h"
+#include "platform/shell_execute.h"
+
+namespace forms {
+
+Form3::Form3() : runtime::Form(kForm3, Form3Layout()) {
+    setWindowIcon(art::InformationIcon());
+    OnClick(Get<QAbstractButton>("Command1"), [this] { runtime::Unload(*this); });
+
+    // Moving anywhere else on the window, except over Label1 and Command1, ends the hover. While
+    // a button pressed on the link is held, the moves go to the link, so it stays orange.
+    const auto normal = [this](const runtime::MouseArgs&) { SetLinkColor(kLinkNormal); };
+    for (QWidget* area :
+         {static_cast<QWidget*>(this), &Get<QWidget>("Frame1"), &Get<QWidget>("Frame2"),
+          &Get<QWidget>("Label3"), &Get<QWidget>("Label4")})
+        OnMouseMove(*area, normal);
+
+    QLabel& link = Get<QLabel>("Label2");
+    OnMouseMove(link, [this](const runtime::MouseArgs&) { SetLinkColor(kLinkHover); });
+    OnMouseDown(link, [this](const runtime::MouseArgs&) { SetLinkColor(kLinkPressed); });
+    OnMouseUp(link, [this](const runtime::MouseArgs&) { Label2_MouseUp(); });
+}
+
+void Form3::SetLinkColor(runtime::Color color) {
+    runtime::SetForeColor(Get<QLabel>("Label2"), color);
+}
+
+// Opens the link target; whatever the shell makes of it, the window says nothing.
+void Form3::Label2_MouseUp() {
+    constexpr platform::WindowHandle kNoOwner = 0;
+    platform::ShellExecute(kNoOwner, "open", kLinkTarget, "", "", platform::SW_SHOWMAXIMIZED);
+}
+
+}  // namespace forms

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "runtime/color.h"
+#include "runtime/form.h"
+
+namespace forms {
+
+// The About window: author, version, a line on what the program does, and a web link whose
+// colour follows the pointer and whose release opens the author's site in the browser.
+class Form3 : public runtime::Form {
+  public:
+    Form3();
+
+  private:
+    void SetLinkColor(runtime::Color color);
+    void Label2_MouseUp();
+};
+
+}  // namespace forms
