@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <cstdlib>
+#include <optional>
+
+#include "fake_backends.h"
+#include "forms/form1.h"
+#include "forms/form2.h"
+#include "runtime/services.h"
+
+namespace {
+
+using forms::Form2;
+
+QPoint CentreInWindow(const QWidget& control) {
+    return control.mapTo(control.window(), control.rect().center());
+}
+
+Form2* OpenForm2() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* form = dynamic_cast<Form2*>(window); form && form->isVisible()) return form;
+    return nullptr;
+}
+
+TEST(Form2, IsAFixedDialogLaidOutInPixels) {
+    Form2 form;
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Справка"));
+    EXPECT_EQ(form.size(), QSize(437, 277));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "must not be resizable";
+    EXPECT_EQ(form.windowType(), Qt::Dialog);
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(form.windowIcon().isNull());
+
+    const auto& frame1 = form.Get<QGroupBox>("Frame1");
+    EXPECT_EQ(frame1.geometry(), QRect(4, 8, 429, 217));
+    EXPECT_EQ(frame1.title(), QStringLiteral("Порядок расположения нот на клавиатуре"));
+    EXPECT_EQ(form.Get<QGroupBox>("Frame2").geometry(), QRect(4, 224, 429, 49));
+    EXPECT_TRUE(form.Get<QGroupBox>("Frame2").title().isEmpty());
+    const auto& close = form.Get<QPushButton>("Command1");
+    EXPECT_EQ(close.geometry(), QRect(232, 12, 189, 29));
+    EXPECT_EQ(close.text(), QStringLiteral("Закрыть"));
+}
+
+TEST(Form2, Picture1HoldsTheWholeChartAndNothingAroundIt) {
+    Form2 form;
+    const auto& picture = form.Get<QLabel>("Picture1");
+    ASSERT_FALSE(picture.pixmap().isNull());
+    EXPECT_EQ(picture.pixmap().deviceIndependentSize(), QSizeF(412, 144));
+    EXPECT_EQ(picture.geometry(), QRect(8, 32, 412, 144));
+    EXPECT_EQ(picture.parentWidget(), &form.Get<QWidget>("Frame1"));
+}
+
+TEST(Form2, FocusStartsOnThePictureAndTabCyclesToTheButton) {
+    Form2 form;
+    form.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    auto& picture = form.Get<QLabel>("Picture1");
+    auto& close = form.Get<QPushButton>("Command1");
+    EXPECT_EQ(form.focusWidget(), &picture);
+    QTest::keyClick(&form, Qt::Key_Tab);
+    EXPECT_EQ(form.focusWidget(), &close);
+    QTest::keyClick(&form, Qt::Key_Tab);
+    EXPECT_EQ(form.focusWidget(), &picture);
+    runtime::Unload(form);
+}
+
+TEST(Form2, CloseButtonAndEscUnloadFromAnyFocus) {
+    {
+        Form2 form;
+        form.Show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},
+                          CentreInWindow(form.Get<QPushButton>("Command1")));
+        EXPECT_FALSE(form.IsLoaded());
+        EXPECT_FALSE(form.isVisible());
+    }
+    {
+        Form2 form;
+        form.Show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        ASSERT_EQ(form.focusWidget(), &form.Get<QLabel>("Picture1"));
+        QTest::keyClick(form.focusWidget(), Qt::Key_Escape);
+        EXPECT_FALSE(form.IsLoaded());
+    }
+}
+
+TEST(Form2, EveryShowingIsCentredOnTheScreen) {
+    const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    std::optional<QPoint> firstPlace;
+    for (int showing = 0; showing < 2; ++showing) {
+        Form2 form;
+        form.Show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        // Centring places the whole window, title bar and border included.
+        const QMargins frame = form.windowHandle()->frameMargins();
+        const QPoint offset = form.geometry().center() - screenCentre;
+        EXPECT_LE(std::abs(offset.x()), frame.left() + 1) << "showing " << showing;
+        EXPECT_LE(std::abs(offset.y()), frame.top() + 1) << "showing " << showing;
+        if (firstPlace) {
+            EXPECT_EQ(form.pos(), *firstPlace);
+        }
+        firstPlace = form.pos();
+        runtime::Unload(form);
+    }
+}
+
+// The main window with a test keyboard, no sound card and no samples.
+class MainWindowWithTestKeyboard : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(samples.isValid());
+        runtime::App::SetPathForTesting(samples.path().toStdString());
+        runtime::SetMessageBoxHandler([this](const QString&) { ++missingFiles; });
+    }
+    void TearDown() override {
+        runtime::SetMessageBoxHandler({});
+        runtime::App::SetPathForTesting({});
+    }
+
+    QTemporaryDir samples;  // empty: every sample is missing
+    int missingFiles = 0;
+    testing_support::LoopbackBackends backends;
+};
+
+TEST_F(MainWindowWithTestKeyboard, Command2ShowsTheChartModallyWhileKeysKeepPlaying) {
+    forms::Form1 form1(backends.Make());
+    form1.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form1));
+    EXPECT_EQ(missingFiles, 37);
+
+    constexpr int kKeyOfNote1 = 2;  // the "1" key
+    Form2* dialog = nullptr;
+    bool dialogModal = false;
+    bool note1Lit = false;
+    bool note2Lit = true;
+    QTimer::singleShot(0, [&] {
+        dialog = OpenForm2();
+        if (!dialog) return;
+        dialogModal = QApplication::activeModalWidget() == dialog;
+        // A click on the main window goes nowhere while the chart is open.
+        QTest::mouseClick(form1.windowHandle(), Qt::LeftButton, {},
+                          CentreInWindow(form1.Get<QRadioButton>("Option2")));
+        backends.keyboard.Press(kKeyOfNote1);
+        note1Lit = QTest::qWaitFor([&] { return form1.Image1(1).isVisible(); }, 2000);
+        note2Lit = form1.Image1(2).isVisible();
+        backends.keyboard.Release(kKeyOfNote1);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form1.Image1(1).isVisible(); }, 2000));
+        runtime::Unload(*dialog);
+    });
+    form1.Get<QPushButton>("Command2").click();  // returns once the chart is closed
+
+    ASSERT_NE(dialog, nullptr) << "Command2 did not show Form2";
+    EXPECT_TRUE(dialogModal);
+    EXPECT_TRUE(note1Lit) << "Timer1 stopped playing keys behind the dialog";
+    EXPECT_FALSE(note2Lit);
+    EXPECT_FALSE(form1.Get<QRadioButton>("Option2").isChecked());
+    EXPECT_EQ(missingFiles, 37) << "a click reached the instrument choice";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    runtime::Unload(form1);
+}
+
+}  // namespace
