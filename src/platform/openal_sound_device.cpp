@@ -3,6 +3,7 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
+#include <AL/efx.h>
 
 #include <stdexcept>
 
@@ -13,6 +14,15 @@ namespace {
 // OpenAL pans a centred mono source at about -4.5 dB per channel; the platform we stand in for
 // played mono at full level on both. This gain puts it back.
 constexpr float kMonoCentreGain = 1.6788f;  // +4.5 dB
+
+// The context attributes of every device: no effect sends (each costs mixing state in all of
+// OpenAL's voices) and the output limiter on. The number of voices comes from alsoft.conf.
+std::vector<ALCint> ContextAttributes(std::initializer_list<ALCint> deviceFormat = {}) {
+    std::vector<ALCint> attributes(deviceFormat);
+    attributes.insert(attributes.end(),
+                      {ALC_MAX_AUXILIARY_SENDS, 0, ALC_OUTPUT_LIMITER_SOFT, ALC_TRUE, 0});
+    return attributes;
+}
 
 template <typename Function>
 Function AlcExtension(ALCdevice* device, const char* name) {
@@ -89,41 +99,30 @@ class OpenAlVoice : public SoundVoice {
 OpenAlSoundDevice::OpenAlSoundDevice(ALCdevice* device, ALCcontext* context, bool loopback)
     : device_(device), context_(context), loopback_(loopback) {}
 
-std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenDefault() {
-    ALCdevice* device = alcOpenDevice(nullptr);
+std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::WithContext(
+    ALCdevice* device, const std::vector<ALCint>& attributes, bool loopback) {
     if (!device) return nullptr;
-    const ALCint attributes[] = {ALC_OUTPUT_LIMITER_SOFT, ALC_TRUE, 0};
-    ALCcontext* context = alcCreateContext(device, attributes);
+    ALCcontext* context = alcCreateContext(device, attributes.data());
     if (!context) {
         alcCloseDevice(device);
         return nullptr;
     }
-    return std::unique_ptr<OpenAlSoundDevice>(new OpenAlSoundDevice(device, context, false));
+    return std::unique_ptr<OpenAlSoundDevice>(new OpenAlSoundDevice(device, context, loopback));
+}
+
+std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenDefault() {
+    return WithContext(alcOpenDevice(nullptr), ContextAttributes(), false);
 }
 
 std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenLoopback(int sampleRate) {
     if (!alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback")) return nullptr;
     auto openLoopback =
         AlcExtension<LPALCLOOPBACKOPENDEVICESOFT>(nullptr, "alcLoopbackOpenDeviceSOFT");
-    ALCdevice* device = openLoopback(nullptr);
-    if (!device) return nullptr;
-    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT,
-                                 ALC_STEREO_SOFT,
-                                 ALC_FORMAT_TYPE_SOFT,
-                                 ALC_FLOAT_SOFT,
-                                 ALC_FREQUENCY,
-                                 sampleRate,
-                                 ALC_OUTPUT_LIMITER_SOFT,
-                                 ALC_TRUE,
-                                 ALC_HRTF_SOFT,
-                                 ALC_FALSE,
-                                 0};
-    ALCcontext* context = alcCreateContext(device, attributes);
-    if (!context) {
-        alcCloseDevice(device);
-        return nullptr;
-    }
-    return std::unique_ptr<OpenAlSoundDevice>(new OpenAlSoundDevice(device, context, true));
+    return WithContext(
+        openLoopback(nullptr),
+        ContextAttributes({ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT,
+                           ALC_FLOAT_SOFT, ALC_FREQUENCY, sampleRate, ALC_HRTF_SOFT, ALC_FALSE}),
+        true);
 }
 
 OpenAlSoundDevice::~OpenAlSoundDevice() {

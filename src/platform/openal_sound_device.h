@@ -31,6 +31,9 @@ class OpenAlSoundDevice : public SoundDevice {
 
   private:
     OpenAlSoundDevice(ALCdevice* device, ALCcontext* context, bool loopback);
+    static std::unique_ptr<OpenAlSoundDevice> WithContext(ALCdevice* device,
+                                                          const std::vector<int>& attributes,
+                                                          bool loopback);
     friend class OpenAlVoice;
     void MakeCurrent() const;
 

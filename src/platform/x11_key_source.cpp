@@ -13,6 +13,7 @@ constexpr unsigned kSnapshotsBetweenReconnects = 36 * 25;
 // The server may change key states without an event (it lets go of a disconnected client's fake
 // keys), so the state is set from the keymap again about twice a second.
 constexpr unsigned kSnapshotsBetweenResyncs = 36 * 12;
+constexpr auto kReadInterval = std::chrono::milliseconds(1);
 
 // Xlib's default handlers end the process; a lost or misbehaving server must not end ours.
 int IgnoreProtocolError(Display*, XErrorEvent*) {
@@ -94,7 +95,13 @@ bool X11KeySource::Snapshot(KeyboardState& state) {
     if (!display_) {
         if (snapshotsSinceLoss_++ % kSnapshotsBetweenReconnects != 0 || !Connect()) return false;
     }
-    if (UsesRawEvents()) ApplyQueuedEvents();
+    // The 36 snapshots of one tick come within a fraction of a millisecond: reading the
+    // connection once for them is enough.
+    const auto now = std::chrono::steady_clock::now();
+    if (UsesRawEvents() && now - lastRead_ >= kReadInterval) {
+        lastRead_ = now;
+        ApplyQueuedEvents();
+    }
     if (!UsesRawEvents() || ++snapshotsSinceResync_ % kSnapshotsBetweenResyncs == 0) QueryKeymap();
     if (connectionLost_) {
         Disconnect();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <memory>
 
 #include "platform/key_source.h"
@@ -35,6 +36,7 @@ class X11KeySource : public KeySource {
     bool connectionLost_ = false;
     unsigned snapshotsSinceLoss_ = 0;
     unsigned snapshotsSinceResync_ = 0;
+    std::chrono::steady_clock::time_point lastRead_;
     std::array<bool, 256> down_{};  // by X key code
 };
 

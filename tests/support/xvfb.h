@@ -14,6 +14,7 @@ class Xvfb {
     ~Xvfb();
     bool running() const { return pid_ > 0; }
     const std::string& display() const { return display_; }
+    pid_t pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;

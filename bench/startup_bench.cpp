@@ -1,0 +1,112 @@
+// Start-up time, memory and idle CPU of the program under a virtual X server, beside an empty
+// Qt Widgets window. Prints figures; asserts nothing.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "wav_fixtures.h"
+#include "xvfb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace testing_support;
+
+double ProcessCpuSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i) fields >> skip;
+    double user = 0, system = 0;
+    fields >> user >> system;
+    return (user + system) / sysconf(_SC_CLK_TCK);
+}
+
+long PeakRssKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+struct Figures {
+    double secondsToWindow = 0;
+    long peakRssKb = 0;
+    double idleCpuPercent = 0;
+};
+
+Figures Measure(const Xvfb& xvfb, const std::string& program, const std::string& title,
+                double idleSeconds, const char* soundDrivers = "null") {
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("DISPLAY", xvfb.display().c_str(), 1);
+        setenv("ALSOFT_DRIVERS", soundDrivers, 1);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const std::string search = "DISPLAY=" + xvfb.display() +
+                               " xdotool search --onlyvisible --name '^" + title +
+                               "$' >/dev/null 2>&1";
+    Figures figures;
+    while (std::system(search.c_str()) != 0) {
+        if (Clock::now() - start > std::chrono::seconds(20)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    figures.secondsToWindow = std::chrono::duration<double>(Clock::now() - start).count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double before = ProcessCpuSeconds(pid);
+    std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
+    figures.idleCpuPercent = (ProcessCpuSeconds(pid) - before) / idleSeconds * 100;
+    figures.peakRssKb = PeakRssKb(pid);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    return figures;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const double idleSeconds = argc > 1 ? std::atof(argv[1]) : 10;
+    Xvfb xvfb;
+    if (!xvfb.running()) {
+        std::printf("Xvfb is not installed\n");
+        return 0;
+    }
+    // The program as built, with the real sample library beside it.
+    TempDir dir;
+    fs::copy_file(TONARIUM_EXECUTABLE, dir.path() / "tonarium");
+    fs::copy(TONARIUM_SAMPLES, dir.path() / "wav", fs::copy_options::recursive);
+    std::size_t samples = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "wav"))
+        samples += entry.path().extension() == ".wav";
+
+    const Figures empty = Measure(xvfb, EMPTY_WINDOW_EXECUTABLE, "empty", idleSeconds);
+    const Figures program = Measure(xvfb, (dir.path() / "tonarium").string(),
+                                    "Музыкальный тонариум v 1.01", idleSeconds);
+    // The same without any sound device, to tell OpenAL's share from ours.
+    const Figures silent =
+        Measure(xvfb, (dir.path() / "tonarium").string(), "Музыкальный тонариум v 1.01", 1, "none");
+    std::printf(
+        "Start to window shown (%zu samples in the library, the piano's 37 loaded): "
+        "%.0f ms; empty Qt window %.0f ms; ratio %.2f\n",
+        samples, program.secondsToWindow * 1e3, empty.secondsToWindow * 1e3,
+        program.secondsToWindow / empty.secondsToWindow);
+    std::printf(
+        "Peak RSS: %ld KiB; empty Qt window %ld KiB; ratio %.2f (without a sound device "
+        "%ld KiB, ratio %.2f)\n",
+        program.peakRssKb, empty.peakRssKb, double(program.peakRssKb) / empty.peakRssKb,
+        silent.peakRssKb, double(silent.peakRssKb) / empty.peakRssKb);
+    std::printf("Idle CPU over %.0f s: %.2f %% of a core; empty Qt window %.2f %%\n", idleSeconds,
+                program.idleCpuPercent, empty.idleCpuPercent);
+}
