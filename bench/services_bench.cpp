@@ -15,6 +15,7 @@
 #include "fake_backends.h"
 #include "platform/evdev_key_source.h"
 #include "platform/x11_key_source.h"
+#include "process_stats.h"
 #include "wav_fixtures.h"
 #include "xvfb.h"
 
@@ -22,21 +23,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace testing_support;
+using bench::ProcessCpuSeconds;
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-double ProcessCpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i) fields >> skip;
-    double user = 0, system = 0;
-    fields >> user >> system;
-    return (user + system) / sysconf(_SC_CLK_TCK);
 }
 
 void BenchPlayNote(const TempDir& dir) {

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "process_stats.h"
 #include "wav_fixtures.h"
 #include "xvfb.h"
 
@@ -19,25 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace testing_support;
-
-double ProcessCpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i) fields >> skip;
-    double user = 0, system = 0;
-    fields >> user >> system;
-    return (user + system) / sysconf(_SC_CLK_TCK);
-}
-
-long PeakRssKb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
+using bench::PeakRssKb;
+using bench::ProcessCpuSeconds;
 
 struct Figures {
     double secondsToWindow = 0;

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <sys/types.h>
+
+namespace bench {
+
+// CPU time a process has used so far, user and system, in seconds.
+double ProcessCpuSeconds(pid_t pid);
+// The most memory a process has had resident, in KiB.
+long PeakRssKb(pid_t pid);
+
+}  // namespace bench
