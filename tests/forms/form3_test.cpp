@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -50,6 +51,22 @@ TEST(Form3, LayoutTextsAndColours) {
     // The label paints its own background.
     const QImage painted = link.grab().toImage();
     EXPECT_EQ(painted.pixelColor(painted.width() - 2, painted.height() / 2), QColor(128, 128, 255));
+}
+
+// The boxes are tight: a font a little too wide cuts the author's name or the description's
+// last line.
+TEST(Form3, EveryTextFitsItsBox) {
+    Form3 form;
+    for (const char* name : {"Label1", "Label2", "Label3"}) {
+        const auto& label = form.Get<QLabel>(name);
+        const QFontMetrics metrics = label.fontMetrics();
+        EXPECT_LE(metrics.horizontalAdvance(label.text()), label.width()) << name;
+        EXPECT_LE(metrics.height(), label.height()) << name;
+    }
+    const auto& description = form.Get<QLabel>("Label4");
+    EXPECT_LE(description.heightForWidth(description.width()), description.height());
+    const auto& close = form.Get<QPushButton>("Command1");
+    EXPECT_LE(close.sizeHint().width(), close.width());
 }
 
 TEST(Form3, TheLinkCaptionIsNotTheLinkTarget) {
