@@ -27,10 +27,10 @@ struct ControlSpec {
     std::string_view name;
     int index = kNoIndex;  // element of a control array
     ControlKind kind = ControlKind::Label;
-    std::string_view container;  // empty: the window itself
-    TwipsRect place;
-    std::string_view caption;  // UTF-8
-    int tabIndex = -1;         // -1: takes no part in the tab order
+    std::string_view container{};  // empty: the window itself
+    TwipsRect place{};
+    std::string_view caption{};  // UTF-8
+    int tabIndex = -1;           // -1: takes no part in the tab order
     bool enabled = true;
     bool visible = true;
     bool tabStop = true;     // buttons and picture boxes: Tab stops there
@@ -38,9 +38,9 @@ struct ControlSpec {
     bool wordWrap = false;   // label
     bool isDefault = false;  // Enter clicks this button
     bool isCancel = false;   // Esc clicks this button
-    std::string_view toolTip;
-    std::optional<Color> foreColor;
-    std::optional<Color> backColor;
+    std::string_view toolTip{};
+    std::optional<Color> foreColor{};
+    std::optional<Color> backColor{};
     int interval = 0;  // timer, milliseconds; 0 never ticks
 };
 
@@ -50,9 +50,9 @@ enum class BorderStyle {
 };
 
 struct FormSpec {
-    std::string_view caption;  // UTF-8
-    int clientWidth = 0;       // twips
-    int clientHeight = 0;      // twips
+    std::string_view caption{};  // UTF-8
+    int clientWidth = 0;         // twips
+    int clientHeight = 0;        // twips
     BorderStyle border = BorderStyle::FixedSingle;
 };
 

@@ -32,6 +32,33 @@ Qt::WindowFlags FlagsFor(BorderStyle border) {
     return Qt::Window | common | Qt::WindowMinimizeButtonHint;
 }
 
+// "Command1", or "Image1(7)" for an element of a control array.
+QString ObjectName(const ControlSpec& spec) {
+    QString name = FromUtf8(spec.name);
+    if (spec.index != kNoIndex) name += QStringLiteral("(%1)").arg(spec.index);
+    return name;
+}
+
+// A click anywhere on the control chooses the option, not only on its circle and text.
+class OptionButton final : public QRadioButton {
+  public:
+    using QRadioButton::QRadioButton;
+
+  protected:
+    bool hitButton(const QPoint& position) const override { return rect().contains(position); }
+};
+
+// Tab enters a group of options at the chosen one.
+bool SkippedByTab(const QWidget& widget) {
+    const auto* option = qobject_cast<const QRadioButton*>(&widget);
+    if (!option || option->isChecked() || !option->autoExclusive()) return false;
+    const auto siblings =
+        option->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
+    return std::any_of(siblings.begin(), siblings.end(), [](const QRadioButton* sibling) {
+        return sibling->autoExclusive() && sibling->isChecked();
+    });
+}
+
 QLabel* NewLabel(const QString& text, QWidget* container) {
     auto* label = new QLabel(container);
     label->setTextFormat(Qt::PlainText);
@@ -56,6 +83,7 @@ void Form::CreateControl(const ControlSpec& spec) {
     if (spec.kind == ControlKind::Timer) {
         // Like every control, a timer comes to life when its window loads.
         auto* timer = new Timer(this);
+        timer->setObjectName(ObjectName(spec));
         timer->SetEnabled(false);
         timer->SetInterval(spec.interval);
         timersAtLoad_.emplace_back(timer, spec.enabled);
@@ -81,7 +109,7 @@ void Form::CreateControl(const ControlSpec& spec) {
             break;
         }
         case ControlKind::OptionButton: {
-            auto* option = new QRadioButton(caption, container);
+            auto* option = new OptionButton(caption, container);
             option->setChecked(spec.selected);
             option->setFocusPolicy(focus);
             widget = option;
@@ -104,6 +132,7 @@ void Form::CreateControl(const ControlSpec& spec) {
         case ControlKind::Timer:
             return;
     }
+    widget->setObjectName(ObjectName(spec));
     widget->setGeometry(spec.place.InPixels());
     // Each control keeps its own mouse events, handled or not, as the original runtime did.
     widget->setAttribute(Qt::WA_NoMousePropagation);
@@ -141,18 +170,37 @@ std::vector<QWidget*> Form::TabOrder() const {
     return widgets;
 }
 
+std::vector<QWidget*> Form::TabStops() const {
+    std::vector<QWidget*> stops;
+    for (QWidget* widget : TabOrder())
+        if (widget->isEnabled() && widget->isVisibleTo(this) && !SkippedByTab(*widget))
+            stops.push_back(widget);
+    return stops;
+}
+
 void Form::ApplyTabOrder() {
     const std::vector<QWidget*> order = TabOrder();
     for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
+bool Form::focusNextPrevChild(bool next) {
+    const std::vector<QWidget*> stops = TabStops();
+    if (stops.empty()) return false;
+    const auto current = std::find(stops.begin(), stops.end(), focusWidget());
+    const auto count = static_cast<std::ptrdiff_t>(stops.size());
+    std::ptrdiff_t target = 0;
+    if (current != stops.end())
+        target = ((current - stops.begin()) + (next ? 1 : -1) + count) % count;
+    else if (!next)
+        target = count - 1;
+    stops[static_cast<std::size_t>(target)]->setFocus(next ? Qt::TabFocusReason
+                                                           : Qt::BacktabFocusReason);
+    return true;
+}
+
 void Form::FocusFirstTabStop() {
-    for (QWidget* widget : TabOrder()) {
-        if (widget->isEnabled() && widget->isVisibleTo(this)) {
-            widget->setFocus();
-            return;
-        }
-    }
+    const std::vector<QWidget*> stops = TabStops();
+    if (!stops.empty()) stops.front()->setFocus();
 }
 
 void Form::CentreOnScreen() {

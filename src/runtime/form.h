@@ -60,6 +60,7 @@ class Form : public QWidget {
 
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
   private:
     struct Entry {
@@ -73,7 +74,8 @@ class Form : public QWidget {
     QObject* Find(std::string_view name, int index) const;
     [[noreturn]] static void FailLookup(std::string_view name, int index);
     void CreateControl(const ControlSpec& spec);
-    std::vector<QWidget*> TabOrder() const;  // the controls Tab stops at, in order
+    std::vector<QWidget*> TabOrder() const;  // focusable controls by tab index
+    std::vector<QWidget*> TabStops() const;  // those that can take the focus now
     void ApplyTabOrder();
     void FocusFirstTabStop();
     void CentreOnScreen();
