@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -75,7 +76,7 @@ fs::path OnlyFileEndingWith(const fs::path& folder, const std::string& suffix) {
 unsigned long FindWindow(const std::string& display, const std::string& title) {
     const auto search =
         RunCommand("DISPLAY=" + display + " xdotool search --onlyvisible --name '^" + title + "$'");
-    return search.ok ? std::stoul(search.output) : 0;
+    return search.ok ? std::strtoul(search.output.c_str(), nullptr, 10) : 0;
 }
 
 // What the window's close box does: asks the program to close the window.
