@@ -2,12 +2,10 @@
 
 #include <QApplication>
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <string>
 #include <vector>
 
 #include "forms/form3.h"
@@ -28,19 +26,15 @@ TEST(Form3, LayoutTextsAndColours) {
     EXPECT_EQ(form.windowTitle(), QStringLiteral("О программе"));
     EXPECT_EQ(form.size(), QSize(357, 146));
     EXPECT_EQ(form.windowType(), Qt::Dialog);
-    EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_FALSE(form.windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
 
-    EXPECT_EQ(form.Get<QGroupBox>("Frame1").geometry(), QRect(4, 0, 349, 85));
-    EXPECT_EQ(form.Get<QGroupBox>("Frame2").geometry(), QRect(4, 84, 349, 57));
+    EXPECT_EQ(form.Get<QWidget>("Frame2").geometry(), QRect(4, 84, 349, 57));
+    EXPECT_EQ(form.Get<QPushButton>("Command1").geometry(), QRect(216, 12, 125, 29));
     EXPECT_EQ(form.Get<QLabel>("Label1").text(), QStringLiteral("Автор программы: Нотописцев"));
     EXPECT_EQ(form.Get<QLabel>("Label3").text(), QStringLiteral("Версия программы: 1.01 beta"));
-    EXPECT_EQ(form.Get<QPushButton>("Command1").geometry(), QRect(216, 12, 125, 29));
-
     const auto& description = form.Get<QLabel>("Label4");
     EXPECT_EQ(description.geometry(), QRect(8, 16, 285, 33));
-    EXPECT_TRUE(description.wordWrap());
     EXPECT_EQ(description.parentWidget(), &form.Get<QWidget>("Frame2"));
 
     auto& link = form.Get<QLabel>("Label2");
@@ -67,11 +61,6 @@ TEST(Form3, EveryTextFitsItsBox) {
     EXPECT_LE(description.heightForWidth(description.width()), description.height());
     const auto& close = form.Get<QPushButton>("Command1");
     EXPECT_LE(close.sizeHint().width(), close.width());
-}
-
-TEST(Form3, TheLinkCaptionIsNotTheLinkTarget) {
-    EXPECT_NE(forms::kLinkCaption, forms::kLinkTarget);
-    EXPECT_EQ(forms::kLinkTarget.find(forms::kLinkCaption), std::string_view::npos);
 }
 
 TEST(Form3, CloseButtonHasTheFocusAndEscUnloads) {
@@ -161,6 +150,7 @@ TEST_F(LinkOnScreen, PressGreysUntilTheDragAndAReleaseOffTheLabelStillOpens) {
     EXPECT_EQ(call.owner, 0);
     EXPECT_EQ(call.operation, "open");
     EXPECT_EQ(call.file, forms::kLinkTarget);
+    EXPECT_NE(call.file, forms::kLinkCaption);
     EXPECT_EQ(call.parameters, "");
     EXPECT_EQ(call.directory, "");
     EXPECT_EQ(call.showCommand, platform::SW_SHOWMAXIMIZED);
@@ -170,18 +160,15 @@ TEST_F(LinkOnScreen, PressGreysUntilTheDragAndAReleaseOffTheLabelStillOpens) {
     EXPECT_EQ(LinkColor(), kLinkNormal);
 }
 
-TEST_F(LinkOnScreen, AReleaseWithoutMovingLeavesItGrey) {
-    Press(At("Label2"));
-    Release(At("Label2"));
-    EXPECT_EQ(LinkColor(), kLinkPressed);
-    EXPECT_EQ(calls.size(), 1u);
-}
-
-TEST_F(LinkOnScreen, TheRightButtonWorksLikeTheLeft) {
-    Press(At("Label2"), Qt::RightButton);
-    EXPECT_EQ(LinkColor(), kLinkPressed);
-    Release(At("Label2"), Qt::RightButton);
-    EXPECT_EQ(calls.size(), 1u);
+TEST_F(LinkOnScreen, AnyButtonGreysItAndAReleaseInPlaceOpensLeavingItGrey) {
+    for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        Move(BareForm());
+        Press(At("Label2"), button);
+        EXPECT_EQ(LinkColor(), kLinkPressed);
+        Release(At("Label2"), button);
+        EXPECT_EQ(LinkColor(), kLinkPressed);
+    }
+    EXPECT_EQ(calls.size(), 3u);
 }
 
 TEST_F(LinkOnScreen, ADoubleClickOpensTheLinkTwice) {
@@ -192,23 +179,17 @@ TEST_F(LinkOnScreen, ADoubleClickOpensTheLinkTwice) {
 TEST(Form3, EveryShowingStartsWithABlueLink) {
     for (int showing = 0; showing < 2; ++showing) {
         Form3 form;
-        int shellCalls = 0;
-        platform::SetShellExecuteHandler([&](const platform::ShellExecuteCall&) {
-            ++shellCalls;
-            return true;
-        });
         QTimer::singleShot(0, [&] {
             auto& link = form.Get<QLabel>("Label2");
             EXPECT_EQ(ForeColor(link), kLinkNormal) << "showing " << showing;
-            const QPoint onLink = link.mapTo(&form, link.rect().center());
-            QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, onLink);
-            EXPECT_EQ(ForeColor(link), kLinkPressed);
+            // A point of its own each time: Qt drops a move to where the pointer already is.
+            const QPoint onLink = link.rect().topLeft() + QPoint(showing, 0);
+            QTest::mouseMove(form.windowHandle(), link.mapTo(&form, onLink));
+            EXPECT_EQ(ForeColor(link), kLinkHover);
             runtime::Unload(form);
         });
         runtime::ShowModal(form);
-        EXPECT_EQ(shellCalls, 1);
     }
-    platform::SetShellExecuteHandler({});
 }
 
 }  // namespace
