@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -Wno-dev >/dev/null
-cmake --build build --parallel "$(nproc)" --target tonarium
-exec build/tonarium "$@"
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTONARIUM_TESTS=OFF -Wno-dev >/dev/null
+cmake --build build-release --parallel "$(nproc)" --target tonarium
+exec build-release/tonarium "$@"
