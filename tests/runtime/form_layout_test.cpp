@@ -81,6 +81,30 @@ constexpr ControlSpec kControls[] = {
      .isCancel = true},
 };
 
+TEST(FormFont, DesignedCaptionsFitTheirBoxes) {
+    constexpr ControlSpec kLabels[] = {
+        {.name = "Label1",
+         .kind = ControlKind::Label,
+         .place = {120, 180, 2655, 255},
+         .caption = "Автор программы: Нотописцев"},
+        {.name = "Label4",
+         .kind = ControlKind::Label,
+         .place = {120, 240, 4275, 495},
+         .caption = "Программа для воспроизведения игры музыкальных инструментов при помощи "
+                    "клавиатуры",
+         .wordWrap = true},
+    };
+    runtime::Form form({"О программе", 5355, 2190, runtime::BorderStyle::FixedDialog}, kLabels);
+    for (const char* name : {"Label1", "Label4"}) {
+        const auto& label = form.Get<QLabel>(name);
+        const QFontMetrics metrics(label.font());
+        const QRect needed = metrics.boundingRect(
+            label.contentsRect(), label.wordWrap() ? Qt::TextWordWrap : 0, label.text());
+        EXPECT_LE(needed.width(), label.width()) << name;
+        EXPECT_LE(needed.height(), label.height()) << name;
+    }
+}
+
 class FormLayout : public ::testing::Test {
   protected:
     runtime::Form form{kDialog, kControls};
