@@ -24,7 +24,7 @@ inline constexpr int kNoIndex = -1;
 // One control of a window's design. Tables of these list the controls in creation order; a
 // container must come before the controls inside it.
 struct ControlSpec {
-    std::string_view name;
+    std::string_view name{};
     int index = kNoIndex;  // element of a control array
     ControlKind kind = ControlKind::Label;
     std::string_view container{};  // empty: the window itself
@@ -33,7 +33,7 @@ struct ControlSpec {
     int tabIndex = -1;           // -1: takes no part in the tab order
     bool enabled = true;
     bool visible = true;
-    bool tabStop = true;     // buttons and picture boxes: Tab stops there
+    bool tabStop = true;     // false: Tab passes by, a click still gives the focus
     bool selected = false;   // option button chosen at start
     bool wordWrap = false;   // label
     bool isDefault = false;  // Enter clicks this button
@@ -46,7 +46,7 @@ struct ControlSpec {
 
 enum class BorderStyle {
     FixedSingle,  // title bar, minimise and close boxes, no maximise; in the task bar
-    FixedDialog,  // title bar and close box only; kept out of the task bar
+    FixedDialog,  // title bar and close box only; a dialog window, which task bars leave out
 };
 
 struct FormSpec {

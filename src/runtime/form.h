@@ -18,10 +18,8 @@ class QPixmap;
 class QPushButton;
 
 namespace runtime {
-class Timer;
-}
 
-namespace runtime {
+class Timer;
 
 // A top-level window built from a fixed design. The constructor creates every control of the
 // table, in its order, with its design settings; Show() then runs the load handler and shows the
