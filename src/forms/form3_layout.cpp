@@ -10,12 +10,14 @@ using runtime::ControlSpec;
 constexpr ControlSpec kControls[] = {
     {.name = "Frame1", .kind = ControlKind::Frame, .place = {60, 0, 5235, 1275}, .tabIndex = 0},
     {.name = "Label1",
+     .kind = ControlKind::Label,
      .container = "Frame1",
      .place = {120, 180, 2655, 255},
      .caption = "Автор программы: Нотописцев",
      .tabIndex = 1},
     // The label paints its own background behind the link.
     {.name = "Label2",
+     .kind = ControlKind::Label,
      .container = "Frame1",
      .place = {120, 900, 4995, 255},
      .caption = kLinkCaption,
@@ -23,6 +25,7 @@ constexpr ControlSpec kControls[] = {
      .foreColor = kLinkNormal,
      .backColor = runtime::Rgb(128, 128, 255)},
     {.name = "Label3",
+     .kind = ControlKind::Label,
      .container = "Frame1",
      .place = {120, 540, 2715, 195},
      .caption = "Версия программы: 1.01 beta",
@@ -37,6 +40,7 @@ constexpr ControlSpec kControls[] = {
      .isCancel = true},
     {.name = "Frame2", .kind = ControlKind::Frame, .place = {60, 1260, 5235, 855}, .tabIndex = 5},
     {.name = "Label4",
+     .kind = ControlKind::Label,
      .container = "Frame2",
      .place = {120, 240, 4275, 495},
      .caption = "Программа для воспроизведения игры музыкальных инструментов при помощи "
