@@ -17,4 +17,6 @@ run_suite() {
 echo "== normal build =="
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
-run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTONARIUM_SANITIZE=ON
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1"
+run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTONARIUM_SANITIZE=ON -DTONARIUM_BENCHMARKS=OFF
