@@ -7,13 +7,11 @@
 #include "forms/art/icons.h"
 #include "forms/art/keyboard_art.h"
 #include "forms/form2_layout.h"
-#include "runtime/dialog_font.h"
 
 namespace forms {
 
 Form2::Form2() : runtime::Form(kForm2, Form2Layout()) {
     setWindowIcon(art::InformationIcon());
-    setFont(runtime::DialogFont());  // every control takes the window's font
     runtime::SetPicture(Get<QLabel>("Picture1"),
                         QPixmap::fromImage(art::PaintNoteChart(devicePixelRatioF())));
     OnClick(Get<QAbstractButton>("Command1"), [this] { runtime::Unload(*this); });

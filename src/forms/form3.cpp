@@ -6,13 +6,11 @@
 #include "forms/art/icons.h"
 #include "forms/form3_layout.h"
 #include "platform/shell_execute.h"
-#include "runtime/dialog_font.h"
 
 namespace forms {
 
 Form3::Form3() : runtime::Form(kForm3, Form3Layout()) {
     setWindowIcon(art::InformationIcon());
-    setFont(runtime::DialogFont());  // every control takes the window's font
     OnClick(Get<QAbstractButton>("Command1"), [this] { runtime::Unload(*this); });
 
     // Moving anywhere else on the window, except over Label1 and Command1, ends the hover. While
