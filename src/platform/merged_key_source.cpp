@@ -4,8 +4,10 @@ namespace platform {
 
 MergedKeySource::MergedKeySource(std::vector<std::unique_ptr<KeySource>> sources)
     : sources_(std::move(sources)) {
-    for (const auto& source : sources_)
-        name_ += (name_.empty() ? "" : "+") + std::string(source->Name());
+    for (const auto& source : sources_) {
+        if (!name_.empty()) name_ += '+';
+        name_ += source->Name();
+    }
 }
 
 bool MergedKeySource::Snapshot(KeyboardState& state) {

@@ -22,7 +22,7 @@ bool DisplayInUse(int number) {
 Xvfb::Xvfb() {
     int number = 100 + getpid() % 400;
     while (DisplayInUse(number)) ++number;
-    display_ = ":" + std::to_string(number);
+    display_ = std::string(":").append(std::to_string(number));
     pid_ = fork();
     if (pid_ == 0) {
         execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
