@@ -5,7 +5,12 @@ message_title='Тонариум'
 
 fail() {
     echo "soak: FAILED: $*" >&2
-    [[ -s "$work/output" ]] && tail -n 40 "$work/output" >&2
+    if [[ -n "$program_pid" ]] && ! alive; then
+        wait "$program_pid" && echo "soak: the program exited with status 0" >&2 ||
+            echo "soak: the program exited with status $?" >&2
+        program_pid=''
+    fi
+    tail -n 40 "$work/output" "$work"/sanitizer* >&2 2>/dev/null
     exit 1
 }
 
