@@ -16,7 +16,12 @@ constexpr unsigned kSnapshotsBetweenResyncs = 36 * 12;
 constexpr auto kReadInterval = std::chrono::milliseconds(1);
 
 // Xlib's default handlers end the process; a lost or misbehaving server must not end ours.
+// Returning from the I/O error handler hands the lost connection to its exit handler below.
 int IgnoreProtocolError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+int ReturnFromIoError(Display*) {
     return 0;
 }
 
@@ -38,6 +43,7 @@ X11KeySource::~X11KeySource() {
 
 bool X11KeySource::Connect() {
     XSetErrorHandler(IgnoreProtocolError);
+    XSetIOErrorHandler(ReturnFromIoError);
     display_ = XOpenDisplay(nullptr);
     if (!display_) return false;
     connectionLost_ = false;
