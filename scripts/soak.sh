@@ -42,6 +42,7 @@ main=$(wait_for_window "$main_title" 30) || fail "the main window did not open"
 
 source "$here/soak/storms.sh"
 start=$SECONDS
+take_every_road
 next_sample=0 first_rss='' rss=0
 baseline_sum=0 baseline_count=0 end_sum=0 end_count=0
 while ((SECONDS - start < duration)); do

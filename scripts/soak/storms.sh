@@ -38,11 +38,12 @@ switch_instrument() {
     switches=$((switches + 1))
 }
 
-# "Порядок нот" or "О программе", then its "Закрыть". A program without them is soaked without.
+# "Порядок нот" or "О программе" (1 or 2; by chance when not said), then its "Закрыть". A program
+# without them is soaked without.
 open_and_close_modal() {
     ((have_modals)) || return 0
-    local title x y window
-    if ((RANDOM % 2)); then
+    local which=${1:-$((1 + RANDOM % 2))} title x y window
+    if ((which == 1)); then
         click "$main" 244 66
         title='Справка' x=330 y=250
     else
@@ -58,4 +59,13 @@ open_and_close_modal() {
     click "$window" "$x" "$y"
     wait_for_window_gone "$title" || fail "\"$title\" did not close"
     modals=$((modals + 1))
+}
+
+# Every action once, so that the warm-up has been down every road before memory is compared.
+take_every_road() {
+    key_storm
+    switch_instrument
+    switch_instrument
+    open_and_close_modal 1
+    open_and_close_modal 2
 }
