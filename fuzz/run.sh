@@ -15,7 +15,7 @@ cmake --build "$build" --parallel 2 >/dev/null
 
 mkdir -p "$build/corpus" "$build/findings"
 "$build/make_seeds" "$build/corpus"
-cp "$here"/regressions/* "$build/corpus/" 2>/dev/null || true
+cp "$here"/regressions/*.wav "$build/corpus/" 2>/dev/null || true
 
 # The decoders inside libsndfile chatter on stderr; -close_fd_mask silences them but not the
 # fuzzer and sanitizer reports. OpenAL only mixes on the loopback device: no warnings wanted.
