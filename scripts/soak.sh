@@ -35,7 +35,7 @@ echo "soak: $program for ${duration}s on display $DISPLAY"
 ALSOFT_DRIVERS=null \
     ASAN_OPTIONS="detect_leaks=1:quarantine_size_mb=0:log_path=$work/sanitizer" \
     UBSAN_OPTIONS="print_stacktrace=1:log_path=$work/sanitizer" \
-    LSAN_OPTIONS="suppressions=$here/soak/lsan.supp:print_suppressions=0" \
+    LSAN_OPTIONS="suppressions=$here/../tests/lsan.supp:print_suppressions=0" \
     "$program" >"$work/output" 2>&1 &
 program_pid=$!
 main=$(wait_for_window "$main_title" 30) || fail "the main window did not open"
