@@ -2,9 +2,11 @@
 # Soak test: the program on a virtual X server under key storms, instrument switches and its two
 # modal windows, for a given time, watching its memory.
 #   scripts/soak.sh [SECONDS] [PROGRAM]     defaults: 600 and build-sanitize/tonarium
-# The program is meant to be built with AddressSanitizer (TONARIUM_SANITIZE). It fails on a crash,
-# a sanitizer report, a leak found at exit, an unexpected message box, or resident memory growing
-# more than 5 % past its level after the warm-up (the first minute; the first 15 s of short runs).
+# It fails on a crash, a sanitizer report, a leak found at exit, an unexpected message box, or, in a
+# build without AddressSanitizer, resident memory growing more than 5 % past its level after the
+# warm-up (the first minute; the first 15 s of short runs). Under AddressSanitizer the growth is
+# only printed: its allocator's own bookkeeping adds a few per cent over ten minutes of churn, so
+# memory is judged on the normal build (scripts/soak.sh 600 build/tonarium).
 # Resident memory swings by several per cent with each window opened and each instrument loaded, so
 # the level compared is an average: of the samples in the first stretch after the warm-up, and of
 # those in the last stretch of the run (15 s each; 10 s in short runs).
@@ -87,5 +89,9 @@ if compgen -G "$work/sanitizer*" >/dev/null; then
     fail "sanitizer report (exit status $status)"
 fi
 ((status == 0)) || fail "exit status $status"
-awk -v growth="$growth" 'BEGIN { exit !(growth <= 5) }' || fail "resident memory grew more than 5 %"
+if ldd "$program" | grep -q libasan; then
+    echo "soak: memory growth not judged under AddressSanitizer"
+else
+    awk -v growth="$growth" 'BEGIN { exit !(growth <= 5) }' || fail "resident memory grew more than 5 %"
+fi
 echo "soak: passed"
