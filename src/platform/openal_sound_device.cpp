@@ -5,7 +5,11 @@
 #include <AL/alext.h>
 #include <AL/efx.h>
 
+#include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
 #include <stdexcept>
+#include <string>
 
 namespace platform {
 
@@ -29,6 +33,12 @@ Function AlcExtension(ALCdevice* device, const char* name) {
     return reinterpret_cast<Function>(alcGetProcAddress(device, name));
 }
 
+bool IsSilent(const PcmSound& sound) {
+    const std::uint8_t zero = sound.bitsPerSample == 8 ? 0x80 : 0x00;
+    return std::all_of(sound.bytes.begin(), sound.bytes.end(),
+                       [zero](std::uint8_t byte) { return byte == zero; });
+}
+
 ALenum AlFormat(const PcmSound& sound) {
     if (sound.channels == 1) return sound.bitsPerSample == 8 ? AL_FORMAT_MONO8 : AL_FORMAT_MONO16;
     return sound.bitsPerSample == 8 ? AL_FORMAT_STEREO8 : AL_FORMAT_STEREO16;
@@ -38,7 +48,8 @@ ALenum AlFormat(const PcmSound& sound) {
 
 class OpenAlVoice : public SoundVoice {
   public:
-    OpenAlVoice(const OpenAlSoundDevice& device, const PcmSound& sound) : device_(device) {
+    OpenAlVoice(OpenAlSoundDevice& device, const PcmSound& sound)
+        : device_(device), silent_(IsSilent(sound)) {
         device_.MakeCurrent();
         alGetError();
         alGenBuffers(1, &buffer_);
@@ -56,8 +67,12 @@ class OpenAlVoice : public SoundVoice {
             Release();
             throw std::runtime_error("OpenAL could not hold the sound");
         }
+        device_.voices_.push_back(this);
     }
-    ~OpenAlVoice() override { Release(); }
+    ~OpenAlVoice() override {
+        Release();
+        std::erase(device_.voices_, this);
+    }
 
     void Rewind() override {
         device_.MakeCurrent();
@@ -70,9 +85,12 @@ class OpenAlVoice : public SoundVoice {
 
     void Play(bool looping) override {
         device_.MakeCurrent();
+        device_.Wake();
         alSourcei(source_, AL_LOOPING, looping ? AL_TRUE : AL_FALSE);
         if (!Playing()) alSourcePlay(source_);
     }
+
+    bool Audible() const { return !silent_ && Playing(); }
 
   private:
     bool Playing() const {
@@ -91,7 +109,8 @@ class OpenAlVoice : public SoundVoice {
         source_ = buffer_ = 0;
     }
 
-    const OpenAlSoundDevice& device_;
+    OpenAlSoundDevice& device_;
+    const bool silent_;
     ALuint buffer_ = 0;
     ALuint source_ = 0;
 };
@@ -110,8 +129,11 @@ std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::WithContext(
     return std::unique_ptr<OpenAlSoundDevice>(new OpenAlSoundDevice(device, context, loopback));
 }
 
-std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenDefault() {
-    return WithContext(alcOpenDevice(nullptr), ContextAttributes(), false);
+std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenDefault(
+    std::chrono::milliseconds silenceBeforePause) {
+    auto device = WithContext(alcOpenDevice(nullptr), ContextAttributes(), false);
+    if (device) device->PauseWhenSilentFor(silenceBeforePause);
+    return device;
 }
 
 std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenLoopback(int sampleRate) {
@@ -123,6 +145,42 @@ std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenLoopback(int sampleRat
         ContextAttributes({ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT,
                            ALC_FLOAT_SOFT, ALC_FREQUENCY, sampleRate, ALC_HRTF_SOFT, ALC_FALSE}),
         true);
+}
+
+void OpenAlSoundDevice::PauseWhenSilentFor(std::chrono::milliseconds silence) {
+    // OpenAL 1.19's wave writer goes on writing at the header after a pause.
+    const std::string name = alcGetString(device_, ALC_DEVICE_SPECIFIER);
+    if (!QCoreApplication::instance() || !alcIsExtensionPresent(device_, "ALC_SOFT_pause_device") ||
+        name == "Wave File Writer")
+        return;
+    silenceTimer_ = std::make_unique<QTimer>();
+    silenceTimer_->setSingleShot(true);
+    silenceTimer_->setInterval(silence);
+    QObject::connect(silenceTimer_.get(), &QTimer::timeout, [this] { PauseUnlessAudible(); });
+    silenceTimer_->start();
+}
+
+void OpenAlSoundDevice::Wake() {
+    if (!silenceTimer_) return;
+    if (paused_) {
+        static const auto resume =
+            AlcExtension<LPALCDEVICERESUMESOFT>(device_, "alcDeviceResumeSOFT");
+        resume(device_);
+        paused_ = false;
+    }
+    silenceTimer_->start();
+}
+
+void OpenAlSoundDevice::PauseUnlessAudible() {
+    MakeCurrent();
+    if (std::any_of(voices_.begin(), voices_.end(),
+                    [](const OpenAlVoice* voice) { return voice->Audible(); })) {
+        silenceTimer_->start();
+        return;
+    }
+    static const auto pause = AlcExtension<LPALCDEVICEPAUSESOFT>(device_, "alcDevicePauseSOFT");
+    pause(device_);
+    paused_ = true;
 }
 
 OpenAlSoundDevice::~OpenAlSoundDevice() {
@@ -148,12 +206,20 @@ std::vector<float> OpenAlSoundDevice::Render(int frames) {
     return samples;
 }
 
-std::int64_t OpenAlSoundDevice::LatencyNanoseconds() {
-    if (!alcIsExtensionPresent(device_, "ALC_SOFT_device_clock")) return -1;
+std::array<std::int64_t, 2> OpenAlSoundDevice::ClockAndLatency() {
+    if (!alcIsExtensionPresent(device_, "ALC_SOFT_device_clock")) return {-1, -1};
     static const auto get = AlcExtension<LPALCGETINTEGER64VSOFT>(device_, "alcGetInteger64vSOFT");
     ALCint64SOFT clockAndLatency[2] = {0, 0};
     get(device_, ALC_DEVICE_CLOCK_LATENCY_SOFT, 2, clockAndLatency);
-    return clockAndLatency[1];
+    return {clockAndLatency[0], clockAndLatency[1]};
+}
+
+std::int64_t OpenAlSoundDevice::LatencyNanoseconds() {
+    return ClockAndLatency()[1];
+}
+
+std::int64_t OpenAlSoundDevice::ClockNanoseconds() {
+    return ClockAndLatency()[0];
 }
 
 int OpenAlSoundDevice::SampleRate() const {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "audio_analysis.h"
 #include "dx/direct_sound_module.h"
 #include "fake_backends.h"
-#include "audio_analysis.h"
 #include "wav_fixtures.h"
 
 namespace {

@@ -1,0 +1,96 @@
+// The real-time device pauses its mixer in silence and wakes for the next note. Its output is
+// OpenAL's null device, which mixes in real time and keeps the device clock like any other.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <chrono>
+#include <cmath>
+
+#include "platform/openal_sound_device.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::OpenAlSoundDevice;
+
+constexpr int kRate = 48000;
+
+platform::PcmSound Tone(double frequency, double seconds) {
+    platform::PcmSound sound{.channels = 1, .sampleRate = kRate, .bitsPerSample = 16, .bytes = {}};
+    const int frames = static_cast<int>(seconds * kRate);
+    for (int i = 0; i < frames; ++i) {
+        const auto value =
+            static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * frequency * i / kRate));
+        sound.bytes.push_back(static_cast<std::uint8_t>(value & 0xff));
+        sound.bytes.push_back(static_cast<std::uint8_t>((value >> 8) & 0xff));
+    }
+    return sound;
+}
+
+void RunEventsFor(std::chrono::milliseconds time) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < time.count())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+double ClockSeconds(OpenAlSoundDevice& device) {
+    return device.ClockNanoseconds() / 1e9;
+}
+
+class SoundDevicePauseTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        setenv("ALSOFT_DRIVERS", "null", 1);
+        setenv("ALSOFT_CONF", "/dev/null", 1);
+    }
+
+    int argc_ = 1;
+    char name_[24] = "sound_device_pause_test";
+    char* argv_[1] = {name_};
+    QCoreApplication app_{argc_, argv_};
+};
+
+TEST_F(SoundDevicePauseTest, SilencePausesTheMixerAndTheNextNoteWakesIt) {
+    auto device = OpenAlSoundDevice::OpenDefault(300ms);
+    ASSERT_TRUE(device) << "OpenAL has no null output";
+    auto voice = device->CreateVoice(Tone(440, 0.2));
+
+    voice->Play(false);
+    RunEventsFor(150ms);
+    EXPECT_FALSE(device->Paused()) << "paused while a note sounds";
+    RunEventsFor(700ms);
+    ASSERT_TRUE(device->Paused()) << "still mixing half a second after the note ended";
+
+    const double pausedAt = ClockSeconds(*device);
+    RunEventsFor(300ms);
+    EXPECT_NEAR(ClockSeconds(*device), pausedAt, 0.001) << "the mixer ran while paused";
+
+    voice->Rewind();
+    voice->Play(false);
+    EXPECT_FALSE(device->Paused());
+    RunEventsFor(300ms);
+    EXPECT_GT(ClockSeconds(*device) - pausedAt, 0.15) << "the note did not wake the mixer";
+}
+
+TEST_F(SoundDevicePauseTest, OnlyAnAudibleLoopKeepsTheMixerRunning) {
+    auto device = OpenAlSoundDevice::OpenDefault(100ms);
+    ASSERT_TRUE(device);
+    // The bank's endless loop of silence, 8-bit as it ships, and a looping tone.
+    platform::PcmSound silence{.channels = 1, .sampleRate = 22050, .bitsPerSample = 8, .bytes = {}};
+    silence.bytes.assign(2000, 0x80);
+    auto silentLoop = device->CreateVoice(silence);
+    auto toneLoop = device->CreateVoice(Tone(440, 0.05));
+    silentLoop->Play(true);
+    toneLoop->Play(true);
+    RunEventsFor(500ms);
+    EXPECT_FALSE(device->Paused());
+
+    toneLoop.reset();
+    RunEventsFor(300ms);
+    EXPECT_TRUE(device->Paused()) << "a loop of silence kept the mixer running";
+}
+
+}  // namespace
