@@ -8,10 +8,10 @@ namespace forms {
 
 namespace {
 
+using runtime::ControlDesign;
 using runtime::ControlKind;
-using runtime::ControlSpec;
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlDesign kControls[] = {
     {.name = "Timer1", .kind = ControlKind::Timer, .interval = 40},
     {.name = "Frame3", .kind = ControlKind::Frame, .place = {2220, 0, 4215, 1395}, .tabIndex = 5},
     {.name = "Command1",
@@ -64,8 +64,8 @@ constexpr ControlSpec kControls[] = {
 
 }  // namespace
 
-std::vector<ControlSpec> Form1Layout() {
-    std::vector<ControlSpec> layout(std::begin(kControls), std::end(kControls));
+std::vector<ControlDesign> Form1Layout() {
+    std::vector<ControlDesign> layout(std::begin(kControls), std::end(kControls));
     // Each highlight lies exactly over its key of the drawing, so its place comes from there.
     for (const NoteKey& row : NoteMap) {
         const QRect place = art::HighlightRect(row.note);

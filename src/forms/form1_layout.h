@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "runtime/control_spec.h"
+#include "runtime/control_design.h"
 
 namespace forms {
 
-inline constexpr runtime::FormSpec kForm1{
+inline constexpr runtime::FormDesign kForm1{
     .caption = "Музыкальный тонариум v 1.01",
     .clientWidth = 6540,
     .clientHeight = 3960,
@@ -14,6 +14,6 @@ inline constexpr runtime::FormSpec kForm1{
 };
 
 // Every control of the main window in creation order, the highlight pictures included.
-std::vector<runtime::ControlSpec> Form1Layout();
+std::vector<runtime::ControlDesign> Form1Layout();
 
 }  // namespace forms

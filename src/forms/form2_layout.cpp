@@ -4,10 +4,10 @@ namespace forms {
 
 namespace {
 
+using runtime::ControlDesign;
 using runtime::ControlKind;
-using runtime::ControlSpec;
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlDesign kControls[] = {
     {.name = "Frame1",
      .kind = ControlKind::Frame,
      .place = {60, 120, 6435, 3255},
@@ -32,7 +32,7 @@ constexpr ControlSpec kControls[] = {
 
 }  // namespace
 
-std::span<const ControlSpec> Form2Layout() {
+std::span<const ControlDesign> Form2Layout() {
     return kControls;
 }
 

@@ -2,11 +2,11 @@
 
 #include <span>
 
-#include "runtime/control_spec.h"
+#include "runtime/control_design.h"
 
 namespace forms {
 
-inline constexpr runtime::FormSpec kForm2{
+inline constexpr runtime::FormDesign kForm2{
     .caption = "Справка",
     .clientWidth = 6555,
     .clientHeight = 4155,
@@ -14,6 +14,6 @@ inline constexpr runtime::FormSpec kForm2{
 };
 
 // The note-order window's controls in creation order.
-std::span<const runtime::ControlSpec> Form2Layout();
+std::span<const runtime::ControlDesign> Form2Layout();
 
 }  // namespace forms

@@ -4,10 +4,10 @@ namespace forms {
 
 namespace {
 
+using runtime::ControlDesign;
 using runtime::ControlKind;
-using runtime::ControlSpec;
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlDesign kControls[] = {
     {.name = "Frame1", .kind = ControlKind::Frame, .place = {60, 0, 5235, 1275}, .tabIndex = 0},
     {.name = "Label1",
      .kind = ControlKind::Label,
@@ -51,7 +51,7 @@ constexpr ControlSpec kControls[] = {
 
 }  // namespace
 
-std::span<const ControlSpec> Form3Layout() {
+std::span<const ControlDesign> Form3Layout() {
     return kControls;
 }
 

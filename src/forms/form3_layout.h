@@ -4,11 +4,11 @@
 #include <string_view>
 
 #include "runtime/color.h"
-#include "runtime/control_spec.h"
+#include "runtime/control_design.h"
 
 namespace forms {
 
-inline constexpr runtime::FormSpec kForm3{
+inline constexpr runtime::FormDesign kForm3{
     .caption = "О программе",
     .clientWidth = 5355,
     .clientHeight = 2190,
@@ -26,6 +26,6 @@ inline constexpr runtime::Color kLinkHover = runtime::Rgb(255, 128, 0);
 inline constexpr runtime::Color kLinkPressed = runtime::Rgb(128, 128, 128);
 
 // The About window's controls in creation order.
-std::span<const runtime::ControlSpec> Form3Layout();
+std::span<const runtime::ControlDesign> Form3Layout();
 
 }  // namespace forms

@@ -42,9 +42,9 @@ Qt::WindowFlags FlagsFor(BorderStyle border) {
 }
 
 // "Command1", or "Image1(7)" for an element of a control array.
-QString ObjectName(const ControlSpec& spec) {
-    QString name = FromUtf8(spec.name);
-    if (spec.index != kNoIndex) name += QStringLiteral("(%1)").arg(spec.index);
+QString ObjectName(const ControlDesign& design) {
+    QString name = FromUtf8(design.name);
+    if (design.index != kNoIndex) name += QStringLiteral("(%1)").arg(design.index);
     return name;
 }
 
@@ -78,34 +78,34 @@ QLabel* NewLabel(const QString& text, QWidget* container) {
 
 }  // namespace
 
-Form::Form(const FormSpec& form, std::span<const ControlSpec> controls)
+Form::Form(const FormDesign& form, std::span<const ControlDesign> controls)
     : QWidget(nullptr, FlagsFor(form.border)), mouseEvents_(new MouseEvents(this)) {
     setWindowTitle(FromUtf8(form.caption));
     setFont(DesignFont());
     setFixedSize(Pixels(form.clientWidth), Pixels(form.clientHeight));
-    for (const ControlSpec& control : controls) CreateControl(control);
+    for (const ControlDesign& control : controls) CreateControl(control);
     ApplyTabOrder();
 }
 
 Form::~Form() = default;
 
-void Form::CreateControl(const ControlSpec& spec) {
-    if (spec.kind == ControlKind::Timer) {
+void Form::CreateControl(const ControlDesign& design) {
+    if (design.kind == ControlKind::Timer) {
         // Like every control, a timer comes to life when its window loads.
         auto* timer = new Timer(this);
-        timer->setObjectName(ObjectName(spec));
+        timer->setObjectName(ObjectName(design));
         timer->SetEnabled(false);
-        timer->SetInterval(spec.interval);
-        timersAtLoad_.emplace_back(timer, spec.enabled);
-        controls_.push_back({std::string(spec.name), spec.index, timer, spec.tabIndex});
+        timer->SetInterval(design.interval);
+        timersAtLoad_.emplace_back(timer, design.enabled);
+        controls_.push_back({std::string(design.name), design.index, timer, design.tabIndex});
         return;
     }
 
-    QWidget* container = spec.container.empty() ? this : &Get<QWidget>(spec.container);
-    const QString caption = FromUtf8(spec.caption);
-    const Qt::FocusPolicy focus = spec.tabStop ? Qt::StrongFocus : Qt::ClickFocus;
+    QWidget* container = design.container.empty() ? this : &Get<QWidget>(design.container);
+    const QString caption = FromUtf8(design.caption);
+    const Qt::FocusPolicy focus = design.tabStop ? Qt::StrongFocus : Qt::ClickFocus;
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (design.kind) {
         case ControlKind::Frame:
             widget = new QGroupBox(caption, container);
             break;
@@ -113,21 +113,21 @@ void Form::CreateControl(const ControlSpec& spec) {
             auto* button = new QPushButton(caption, container);
             button->setAutoDefault(true);  // Enter clicks the button that has the focus
             button->setFocusPolicy(focus);
-            if (spec.isDefault) defaultButton_ = button;
-            if (spec.isCancel) cancelButton_ = button;
+            if (design.isDefault) defaultButton_ = button;
+            if (design.isCancel) cancelButton_ = button;
             widget = button;
             break;
         }
         case ControlKind::OptionButton: {
             auto* option = new OptionButton(caption, container);
-            option->setChecked(spec.selected);
+            option->setChecked(design.selected);
             option->setFocusPolicy(focus);
             widget = option;
             break;
         }
         case ControlKind::Label: {
             QLabel* label = NewLabel(caption, container);
-            label->setWordWrap(spec.wordWrap);
+            label->setWordWrap(design.wordWrap);
             widget = label;
             break;
         }
@@ -142,16 +142,16 @@ void Form::CreateControl(const ControlSpec& spec) {
         case ControlKind::Timer:
             return;
     }
-    widget->setObjectName(ObjectName(spec));
-    widget->setGeometry(spec.place.InPixels());
+    widget->setObjectName(ObjectName(design));
+    widget->setGeometry(design.place.InPixels());
     // Each control keeps its own mouse events, handled or not, as the original runtime did.
     widget->setAttribute(Qt::WA_NoMousePropagation);
-    widget->setEnabled(spec.enabled);
-    if (!spec.visible) widget->hide();
-    if (!spec.toolTip.empty()) widget->setToolTip(FromUtf8(spec.toolTip));
-    if (spec.foreColor) SetForeColor(*widget, *spec.foreColor);
-    if (spec.backColor) SetBackColor(*widget, *spec.backColor);
-    controls_.push_back({std::string(spec.name), spec.index, widget, spec.tabIndex});
+    widget->setEnabled(design.enabled);
+    if (!design.visible) widget->hide();
+    if (!design.toolTip.empty()) widget->setToolTip(FromUtf8(design.toolTip));
+    if (design.foreColor) SetForeColor(*widget, *design.foreColor);
+    if (design.backColor) SetBackColor(*widget, *design.backColor);
+    controls_.push_back({std::string(design.name), design.index, widget, design.tabIndex});
 }
 
 QObject* Form::Find(std::string_view name, int index) const {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/truth.h"
-#include "runtime/control_spec.h"
+#include "runtime/control_design.h"
 #include "runtime/mouse_events.h"
 
 class QAbstractButton;
@@ -27,7 +27,7 @@ class Timer;
 // window for good; the object itself belongs to whoever made it.
 class Form : public QWidget {
   public:
-    Form(const FormSpec& form, std::span<const ControlSpec> controls);
+    Form(const FormDesign& form, std::span<const ControlDesign> controls);
     ~Form() override;
 
     // Loads the window if it is not loaded yet (load handler first), then shows it.
@@ -71,7 +71,7 @@ class Form : public QWidget {
 
     QObject* Find(std::string_view name, int index) const;
     [[noreturn]] static void FailLookup(std::string_view name, int index);
-    void CreateControl(const ControlSpec& spec);
+    void CreateControl(const ControlDesign& design);
     std::vector<QWidget*> TabOrder() const;  // focusable controls by tab index
     std::vector<QWidget*> TabStops() const;  // those that can take the focus now
     void ApplyTabOrder();

@@ -60,14 +60,14 @@ TEST_F(ErrorReport, AnyOtherExceptionIsReportedToo) {
     EXPECT_EQ(ends, 1);
 }
 
-constexpr runtime::ControlSpec kControls[] = {
+constexpr runtime::ControlDesign kControls[] = {
     {.name = "Timer1", .kind = runtime::ControlKind::Timer, .interval = 40},
     {.name = "Command1",
      .kind = runtime::ControlKind::CommandButton,
      .place = {150, 150, 1500, 600},
      .caption = "Кнопка"},
 };
-constexpr runtime::FormSpec kSpec{"Окно", 3000, 1500, runtime::BorderStyle::FixedSingle};
+constexpr runtime::FormDesign kSpec{"Окно", 3000, 1500, runtime::BorderStyle::FixedSingle};
 
 class FailingLoad : public runtime::Form {
   public:

@@ -13,14 +13,14 @@
 
 namespace {
 
+using runtime::ControlDesign;
 using runtime::ControlKind;
-using runtime::ControlSpec;
 
-constexpr runtime::FormSpec kDialog{"Справка", 6555, 4155, runtime::BorderStyle::FixedDialog};
+constexpr runtime::FormDesign kDialog{"Справка", 6555, 4155, runtime::BorderStyle::FixedDialog};
 
 // A captioned frame holding a picture box and three options, a plain frame holding two more
 // options and a button; tab indexes deliberately out of creation order.
-constexpr ControlSpec kControls[] = {
+constexpr ControlDesign kControls[] = {
     {.name = "Timer1", .kind = ControlKind::Timer, .interval = 40},
     {.name = "Frame1",
      .kind = ControlKind::Frame,
@@ -82,7 +82,7 @@ constexpr ControlSpec kControls[] = {
 };
 
 TEST(FormFont, DesignedCaptionsFitTheirBoxes) {
-    constexpr ControlSpec kLabels[] = {
+    constexpr ControlDesign kLabels[] = {
         {.name = "Label1",
          .kind = ControlKind::Label,
          .place = {120, 180, 2655, 255},

@@ -11,12 +11,12 @@
 
 namespace {
 
+using runtime::ControlDesign;
 using runtime::ControlKind;
-using runtime::ControlSpec;
 using runtime_test::CloseModalAfter;
 using runtime_test::WaitUntil;
 
-constexpr ControlSpec kMainControls[] = {
+constexpr ControlDesign kMainControls[] = {
     {.name = "Timer1", .kind = ControlKind::Timer, .interval = 40},
     {.name = "Command1",
      .kind = ControlKind::CommandButton,
@@ -24,18 +24,18 @@ constexpr ControlSpec kMainControls[] = {
      .caption = "Кнопка",
      .tabIndex = 0},
 };
-constexpr runtime::FormSpec kMain{"Главное", 3000, 1500, runtime::BorderStyle::FixedSingle};
+constexpr runtime::FormDesign kMain{"Главное", 3000, 1500, runtime::BorderStyle::FixedSingle};
 
-constexpr ControlSpec kDialogControls[] = {
+constexpr ControlDesign kDialogControls[] = {
     {.name = "Timer1", .kind = ControlKind::Timer, .interval = 40},
 };
-constexpr runtime::FormSpec kDialog{"Диалог", 2000, 1000, runtime::BorderStyle::FixedDialog};
+constexpr runtime::FormDesign kDialog{"Диалог", 2000, 1000, runtime::BorderStyle::FixedDialog};
 
 // A window that counts its ticks, clicks and unloads.
 class CountingForm : public runtime::Form {
   public:
-    CountingForm(const runtime::FormSpec& spec, std::span<const ControlSpec> controls)
-        : Form(spec, controls) {
+    CountingForm(const runtime::FormDesign& design, std::span<const ControlDesign> controls)
+        : Form(design, controls) {
         Get<runtime::Timer>("Timer1").OnTick([this] { ++ticks; });
     }
     int ticks = 0;

@@ -10,10 +10,10 @@
 
 namespace {
 
+using runtime::ControlDesign;
 using runtime::ControlKind;
-using runtime::ControlSpec;
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlDesign kControls[] = {
     {.name = "Frame1", .kind = ControlKind::Frame, .place = {60, 0, 5235, 1275}, .tabIndex = 0},
     {.name = "Label1",
      .kind = ControlKind::Label,
@@ -28,7 +28,7 @@ constexpr ControlSpec kControls[] = {
      .caption = "ссылка",
      .tabIndex = 2},
 };
-constexpr runtime::FormSpec kSpec{"О программе", 5355, 2190, runtime::BorderStyle::FixedDialog};
+constexpr runtime::FormDesign kSpec{"О программе", 5355, 2190, runtime::BorderStyle::FixedDialog};
 
 // Records which control each mouse event was reported to: "move Label2", "down Form", ...
 class MouseCapture : public ::testing::Test {

@@ -23,7 +23,7 @@ inline constexpr int kNoIndex = -1;
 
 // One control of a window's design. Tables of these list the controls in creation order; a
 // container must come before the controls inside it.
-struct ControlSpec {
+struct ControlDesign {
     std::string_view name{};
     int index = kNoIndex;  // element of a control array
     ControlKind kind = ControlKind::Label;
@@ -49,7 +49,7 @@ enum class BorderStyle {
     FixedDialog,  // title bar and close box only; a dialog window, which task bars leave out
 };
 
-struct FormSpec {
+struct FormDesign {
     std::string_view caption{};  // UTF-8
     int clientWidth = 0;         // twips
     int clientHeight = 0;        // twips
