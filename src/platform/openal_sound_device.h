@@ -22,9 +22,9 @@ class OpenAlVoice;
 // Mixing in short periods keeps a note's way to the speakers short but wakes the mixer hundreds
 // of times a second, silence or not. So once nothing audible has played for a while (a voice of
 // pure silence, looping or not, does not count) the device is paused, and the next note resumes
-// it before it starts. This needs the Qt event loop of the thread that
-// plays; without one the device simply keeps running. So does OpenAL's wave writer, which loses
-// its place in the file when stopped.
+// it before it starts. This needs the Qt event loop of the thread that plays; without one the
+// device simply keeps running. So does OpenAL's wave writer, which loses its place in the file
+// when stopped.
 class OpenAlSoundDevice : public SoundDevice {
   public:
     static constexpr std::chrono::milliseconds kSilenceBeforePause{10000};

@@ -6,27 +6,25 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <chrono>
-#include <cmath>
 
 #include "platform/openal_sound_device.h"
+#include "platform/wav_file.h"
+#include "wav_fixtures.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using platform::OpenAlSoundDevice;
+using testing_support::TempDir;
+using testing_support::ToneSpec;
+using testing_support::WriteToneWav;
 
-constexpr int kRate = 48000;
-
-platform::PcmSound Tone(double frequency, double seconds) {
-    platform::PcmSound sound{.channels = 1, .sampleRate = kRate, .bitsPerSample = 16, .bytes = {}};
-    const int frames = static_cast<int>(seconds * kRate);
-    for (int i = 0; i < frames; ++i) {
-        const auto value =
-            static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * frequency * i / kRate));
-        sound.bytes.push_back(static_cast<std::uint8_t>(value & 0xff));
-        sound.bytes.push_back(static_cast<std::uint8_t>((value >> 8) & 0xff));
-    }
-    return sound;
+// A 16-bit mono tone, read through the same path as the sample library.
+platform::PcmSound Tone(const TempDir& dir, double seconds) {
+    const std::string path = dir.file("tone.wav");
+    WriteToneWav(path,
+                 ToneSpec{.seconds = seconds, .sampleRate = 48000, .subformat = SF_FORMAT_PCM_16});
+    return platform::ReadWavFile(path);
 }
 
 void RunEventsFor(std::chrono::milliseconds time) {
@@ -51,12 +49,13 @@ class SoundDevicePauseTest : public testing::Test {
     char name_[24] = "sound_device_pause_test";
     char* argv_[1] = {name_};
     QCoreApplication app_{argc_, argv_};
+    TempDir dir_;
 };
 
 TEST_F(SoundDevicePauseTest, SilencePausesTheMixerAndTheNextNoteWakesIt) {
     auto device = OpenAlSoundDevice::OpenDefault(300ms);
     ASSERT_TRUE(device) << "OpenAL has no null output";
-    auto voice = device->CreateVoice(Tone(440, 0.2));
+    auto voice = device->CreateVoice(Tone(dir_, 0.2));
 
     voice->Play(false);
     RunEventsFor(150ms);
@@ -82,7 +81,7 @@ TEST_F(SoundDevicePauseTest, OnlyAnAudibleLoopKeepsTheMixerRunning) {
     platform::PcmSound silence{.channels = 1, .sampleRate = 22050, .bitsPerSample = 8, .bytes = {}};
     silence.bytes.assign(2000, 0x80);
     auto silentLoop = device->CreateVoice(silence);
-    auto toneLoop = device->CreateVoice(Tone(440, 0.05));
+    auto toneLoop = device->CreateVoice(Tone(dir_, 0.05));
     silentLoop->Play(true);
     toneLoop->Play(true);
     RunEventsFor(500ms);
