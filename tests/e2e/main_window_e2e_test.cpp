@@ -39,11 +39,10 @@ TEST(MainWindowEndToEnd, KeysPlayAndLightWhileAnotherWindowHasTheFocus) {
     ASSERT_TRUE(other.HasFocus());
 
     ASSERT_TRUE(program.Xdotool("keydown q"));
-    std::this_thread::sleep_for(300ms);
-    const QImage held = program.Grab(window);
+    const QImage held = program.GrabUntil(window, [](const QImage& now) { return Lit(now, 2); });
     ASSERT_TRUE(program.Xdotool("keyup q"));
-    std::this_thread::sleep_for(300ms);
-    const QImage released = program.Grab(window);
+    const QImage released =
+        program.GrabUntil(window, [](const QImage& now) { return !Lit(now, 2); });
     EXPECT_TRUE(Lit(held, 2)) << "Q held: note 2 lit";
     EXPECT_FALSE(Lit(held, 3));
     EXPECT_FALSE(Lit(released, 2)) << "Q released: note 2 dark";

@@ -21,13 +21,12 @@ constexpr int kPianoFiles = 37;  // 0.wav to 36.wav
 
 // True when holding the key changes the window's picture and letting go puts it back.
 bool KeyLights(ProgramUnderTest& program, unsigned long window, const std::string& key) {
-    const QImage before = program.Grab(window);
+    const QImage before = program.SteadyGrab(window);
     program.Xdotool("keydown " + key);
-    std::this_thread::sleep_for(400ms);
-    const QImage held = program.Grab(window);
+    const QImage held = program.GrabUntil(window, [&](const QImage& now) { return now != before; });
     program.Xdotool("keyup " + key);
-    std::this_thread::sleep_for(400ms);
-    const QImage after = program.Grab(window);
+    const QImage after =
+        program.GrabUntil(window, [&](const QImage& now) { return now == before; });
     return !before.isNull() && held != before && after == before;
 }
 

@@ -104,6 +104,30 @@ QImage ProgramUnderTest::Grab(unsigned long window) {
     return grabbed;
 }
 
+QImage ProgramUnderTest::GrabUntil(unsigned long window,
+                                   const std::function<bool(const QImage&)>& wanted,
+                                   double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    QImage picture = Grab(window);
+    while (!wanted(picture) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        picture = Grab(window);
+    }
+    return picture;
+}
+
+QImage ProgramUnderTest::SteadyGrab(unsigned long window, double seconds) {
+    QImage previous;
+    return GrabUntil(
+        window,
+        [&previous](const QImage& picture) {
+            const bool steady = !picture.isNull() && picture == previous;
+            previous = picture;
+            return steady;
+        },
+        seconds);
+}
+
 int ProgramUnderTest::Quit(double seconds) {
     const unsigned long window = MainWindow();
     if (!window) return -1;

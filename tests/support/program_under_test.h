@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <QImage>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,12 @@ class ProgramUnderTest {
     bool Xdotool(const std::string& arguments);
     // The window's content as it is on the screen.
     QImage Grab(unsigned long window);
+    // Grabs until the picture satisfies `wanted` or the time is up; the last picture grabbed.
+    // Waiting on the picture rather than sleeping keeps the tests right on a slow machine.
+    QImage GrabUntil(unsigned long window, const std::function<bool(const QImage&)>& wanted,
+                     double seconds = 5);
+    // The picture once it has stopped changing: a window just shown may still be painting.
+    QImage SteadyGrab(unsigned long window, double seconds = 5);
     // Clicks "Выход" and waits for the program to end; its exit status, or -1.
     int Quit(double seconds = 10);
     // The sound captured so far (after Quit: all of it), interleaved stereo.
