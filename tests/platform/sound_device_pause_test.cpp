@@ -4,7 +4,7 @@
 #include <stdlib.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QTest>
 #include <chrono>
 
 #include "platform/openal_sound_device.h"
@@ -25,13 +25,6 @@ platform::PcmSound Tone(const TempDir& dir, double seconds) {
     WriteToneWav(path,
                  ToneSpec{.seconds = seconds, .sampleRate = 48000, .subformat = SF_FORMAT_PCM_16});
     return platform::ReadWavFile(path);
-}
-
-void RunEventsFor(std::chrono::milliseconds time) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < time.count())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 double ClockSeconds(OpenAlSoundDevice& device) {
@@ -58,19 +51,19 @@ TEST_F(SoundDevicePauseTest, SilencePausesTheMixerAndTheNextNoteWakesIt) {
     auto voice = device->CreateVoice(Tone(dir_, 0.2));
 
     voice->Play(false);
-    RunEventsFor(150ms);
+    QTest::qWait(150);
     EXPECT_FALSE(device->Paused()) << "paused while a note sounds";
-    RunEventsFor(700ms);
+    QTest::qWait(700);
     ASSERT_TRUE(device->Paused()) << "still mixing half a second after the note ended";
 
     const double pausedAt = ClockSeconds(*device);
-    RunEventsFor(300ms);
+    QTest::qWait(300);
     EXPECT_NEAR(ClockSeconds(*device), pausedAt, 0.001) << "the mixer ran while paused";
 
     voice->Rewind();
     voice->Play(false);
     EXPECT_FALSE(device->Paused());
-    RunEventsFor(300ms);
+    QTest::qWait(300);
     EXPECT_GT(ClockSeconds(*device) - pausedAt, 0.15) << "the note did not wake the mixer";
 }
 
@@ -84,11 +77,11 @@ TEST_F(SoundDevicePauseTest, OnlyAnAudibleLoopKeepsTheMixerRunning) {
     auto toneLoop = device->CreateVoice(Tone(dir_, 0.05));
     silentLoop->Play(true);
     toneLoop->Play(true);
-    RunEventsFor(500ms);
+    QTest::qWait(500);
     EXPECT_FALSE(device->Paused());
 
     toneLoop.reset();
-    RunEventsFor(300ms);
+    QTest::qWait(300);
     EXPECT_TRUE(device->Paused()) << "a loop of silence kept the mixer running";
 }
 
