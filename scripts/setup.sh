@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs that are not installed yet.
 #   scripts/setup.sh          what building and running need
-#   scripts/setup.sh --test   also what the test suite needs (virtual X server, key presses, sanitizers)
+#   scripts/setup.sh --test   also what the test suite and the benchmarks need (virtual X server,
+#                             key presses, sanitizers, sound servers, a Wayland compositor)
 set -euo pipefail
 
 build_packages=(
@@ -15,6 +16,9 @@ test_packages=(
     xvfb xauth xdotool x11-utils
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev file
+    libxtst-dev libpulse-dev pulseaudio pulseaudio-utils
+    pipewire pipewire-pulse wireplumber dbus dbus-user-session
+    weston qt6-wayland
 )
 
 wanted=("${build_packages[@]}")

@@ -28,6 +28,7 @@ void DirectSoundModule::InitKeyboard(WindowHandle hWnd) {
     KeyboardDevice->SetCommonDataFormat(platform::DIFORMAT_KEYBOARD);
     KeyboardDevice->SetCooperativeLevel(hWnd,
                                         platform::DISCL_NONEXCLUSIVE | platform::DISCL_BACKGROUND);
+    if (keyEvent_) KeyboardDevice->SetEventNotification(keyEvent_);
     KeyboardDevice->Acquire();
 }
 
@@ -132,6 +133,10 @@ void DirectSoundModule::LoopSlotZero() {
 
 void DirectSoundModule::ReleaseSound() {
     SoundObject.reset();
+}
+
+void DirectSoundModule::ServiceSound() {
+    if (SoundObject) SoundObject->Service();
 }
 
 DirectSoundModule::Buffer& DirectSoundModule::Slot(std::int16_t slot) {

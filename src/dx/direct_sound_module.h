@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,7 +24,8 @@ class DirectSoundModule {
     explicit DirectSoundModule(HighlightPictures& image1,
                                platform::Backends backends = platform::DefaultBackends());
 
-    // Keyboard reader.
+    // Keyboard reader. The notification, set before InitKeyboard, runs whenever keys change.
+    void SetKeyEventNotification(std::function<void()> notify) { keyEvent_ = std::move(notify); }
     void InitKeyboard(WindowHandle hWnd);
     void ReleaseKeyboard();
     Truth IsKeyDown(std::int16_t keyCode);
@@ -38,6 +40,8 @@ class DirectSoundModule {
     void PlayNote(std::int16_t slot);
     void LoopSlotZero();
     void ReleaseSound();
+    // The sound device's housekeeping, on every tick.
+    void ServiceSound();
 
     // Written by the key poll loop before each KeyJustPressed: the highlight to show.
     std::uint8_t CurrentNote = 0;
@@ -54,6 +58,7 @@ class DirectSoundModule {
 
     HighlightPictures& image1_;
     platform::Backends backends_;
+    std::function<void()> keyEvent_;
     std::shared_ptr<platform::DirectX8> DxRoot;
 
     std::shared_ptr<platform::DirectInput8> InputObject;

@@ -47,7 +47,10 @@ Form1::Form1(platform::Backends backends)
                             QPixmap::fromImage(art::PaintHighlight(row.note, dpr)));
     }
 
-    Get<runtime::Timer>("Timer1").OnTick([this] { Timer1_Timer(); });
+    auto& timer1 = Get<runtime::Timer>("Timer1");
+    timer1.OnTick([this] { Timer1_Timer(); });
+    // A key change runs the tick at once rather than up to one interval later.
+    module_.SetKeyEventNotification([&timer1] { timer1.TickNow(); });
     OnClick(Get<QAbstractButton>("Command1"), [this] { runtime::Unload(*this); });
     OnClick(Get<QAbstractButton>("Option1"), [this] { SwitchInstrument(kPianoFolder); });
     OnClick(Get<QAbstractButton>("Option2"), [this] { SwitchInstrument(kOrganFolder); });
@@ -84,9 +87,10 @@ void Form1::OnUnload() {
     module_.ReleaseKeyboard();
 }
 
-// Every tick: hide all highlights, then test each key in note order; the reader shows the
-// highlight of every key that is down, and a key seen down for the first time plays its note.
-// Hiding and showing happen before the next repaint, so a held key does not flicker.
+// Every tick, and at once whenever keys change: hide all highlights, then test each key in note
+// order; the reader shows the highlight of every key that is down, and a key seen down for the
+// first time plays its note. Hiding and showing happen before the next repaint, so a held key
+// does not flicker. Last, the sound device gets its turn for housekeeping.
 void Form1::Timer1_Timer() {
     for (std::uint8_t note = 1; note <= kNoteCount; ++note) Image1(note).setVisible(false);
     for (const NoteKey& row : NoteMap) {
@@ -94,6 +98,7 @@ void Form1::Timer1_Timer() {
         if (module_.KeyJustPressed(row.keyCode) == platform::kTrue)
             module_.PlayNote(module_.CurrentNote);
     }
+    module_.ServiceSound();
 }
 
 void Form1::SwitchInstrument(std::string_view folder) {

@@ -24,8 +24,15 @@ void DirectInputDevice8::SetCooperativeLevel(WindowHandle hWnd, std::int32_t fla
     hWnd_ = hWnd;
 }
 
+void DirectInputDevice8::SetEventNotification(std::function<void()> notify) {
+    notify_ = std::move(notify);
+    if (source_) source_->OnChange(notify_);
+}
+
 void DirectInputDevice8::Acquire() {
-    if (!source_) source_ = open_(hWnd_);
+    if (source_) return;
+    source_ = open_(hWnd_);
+    if (notify_) source_->OnChange(notify_);
 }
 
 void DirectInputDevice8::GetDeviceStateKeyboard(KeyboardState& state) {
@@ -64,6 +71,10 @@ std::shared_ptr<DirectSoundSecondaryBuffer8> DirectSound8::CreateSoundBufferFrom
     const std::string& file, DSBUFFERDESC&) {
     const PcmSound sound = ReadWavFile(file);
     return std::make_shared<DirectSoundSecondaryBuffer8>(device_, device_->CreateVoice(sound));
+}
+
+void DirectSound8::Service() {
+    device_->Service();
 }
 
 DirectX8::DirectX8(Backends backends) : backends_(std::move(backends)) {}

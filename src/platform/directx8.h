@@ -61,14 +61,16 @@ class DirectInputDevice8 {
     explicit DirectInputDevice8(std::function<std::unique_ptr<KeySource>(WindowHandle)> open);
     void SetCommonDataFormat(std::int32_t format);
     void SetCooperativeLevel(WindowHandle hWnd, std::int32_t flags);
+    // The notification runs on the event loop whenever keys change, once acquired.
+    void SetEventNotification(std::function<void()> notify);
     void Acquire();
     // The state of all 256 key codes now. A failed fetch reads as all keys up.
     void GetDeviceStateKeyboard(KeyboardState& state);
-    const KeySource* source() const { return source_.get(); }
 
   private:
     std::function<std::unique_ptr<KeySource>(WindowHandle)> open_;
     WindowHandle hWnd_ = 0;
+    std::function<void()> notify_;
     std::unique_ptr<KeySource> source_;
 };
 
@@ -101,6 +103,8 @@ class DirectSound8 {
     // header decides how it sounds; a file that cannot be used raises LoadError.
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateSoundBufferFromFile(const std::string& file,
                                                                            DSBUFFERDESC& desc);
+    // The device's housekeeping, on every tick (see SoundDevice::Service).
+    void Service();
 
   private:
     std::shared_ptr<SoundDevice> device_;

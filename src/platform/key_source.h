@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -21,6 +22,11 @@ class KeySource {
     virtual bool Snapshot(KeyboardState& state) = 0;
     // A short name for messages and benchmarks ("evdev", "x11", "window").
     virtual const char* Name() const = 0;
+    // The handler runs on the program's event loop after the source has taken in a change of
+    // keys, so the reader can look at once instead of at its next poll. A key pressed and let go
+    // within one batch of events reads down until the handler has returned, then up; the handler
+    // runs again for the release. Sources that cannot tell never call it.
+    virtual void OnChange(std::function<void()> handler) { (void)handler; }
 };
 
 }  // namespace platform

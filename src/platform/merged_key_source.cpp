@@ -10,6 +10,10 @@ MergedKeySource::MergedKeySource(std::vector<std::unique_ptr<KeySource>> sources
     }
 }
 
+void MergedKeySource::OnChange(std::function<void()> handler) {
+    for (const auto& source : sources_) source->OnChange(handler);
+}
+
 bool MergedKeySource::Snapshot(KeyboardState& state) {
     state.fill(0);
     bool anyRead = false;

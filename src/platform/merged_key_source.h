@@ -14,6 +14,7 @@ class MergedKeySource : public KeySource {
     explicit MergedKeySource(std::vector<std::unique_ptr<KeySource>> sources);
     bool Snapshot(KeyboardState& state) override;
     const char* Name() const override { return name_.c_str(); }
+    void OnChange(std::function<void()> handler) override;
 
   private:
     std::vector<std::unique_ptr<KeySource>> sources_;

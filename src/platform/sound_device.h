@@ -31,6 +31,9 @@ class SoundDevice {
   public:
     virtual ~SoundDevice() = default;
     virtual std::unique_ptr<SoundVoice> CreateVoice(const PcmSound& sound) = 0;
+    // Housekeeping on the program's thread, called on every tick of the key poll: cheap when
+    // nothing is due.
+    virtual void Service() {}
 };
 
 }  // namespace platform

@@ -30,6 +30,15 @@ void Timer::timerEvent(QTimerEvent* event) {
         QObject::timerEvent(event);
         return;
     }
+    RunHandler();
+}
+
+void Timer::TickNow() {
+    // A stopped timer (not loaded yet, or unloaded) has no ticks to bring forward.
+    if (timer_.isActive()) RunHandler();
+}
+
+void Timer::RunHandler() {
     if (ticking_ || !handler_) return;
     ticking_ = true;
     Guard(handler_);

@@ -14,6 +14,10 @@ class Timer final : public QObject {
     explicit Timer(QObject* parent = nullptr);
 
     void OnTick(std::function<void()> handler) { handler_ = std::move(handler); }
+    // Runs the tick handler now, exactly as a tick of the running timer would (for a key event
+    // that cannot wait for the next tick); nothing while the timer is stopped. The interval goes
+    // on as before.
+    void TickNow();
 
     void SetInterval(int milliseconds);  // 0 stops the ticks
     int Interval() const { return interval_; }
@@ -25,6 +29,7 @@ class Timer final : public QObject {
 
   private:
     void Restart();
+    void RunHandler();
 
     QBasicTimer timer_;
     std::function<void()> handler_;
