@@ -6,6 +6,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <QSocketNotifier>
+#include <cerrno>
+#include <span>
 #include <string>
 
 namespace platform {
@@ -60,19 +63,75 @@ EvdevKeySource::EvdevKeySource(std::string folder, std::vector<int> fds)
     : folder_(std::move(folder)), fds_(std::move(fds)) {}
 
 EvdevKeySource::~EvdevKeySource() {
+    // Deleted at once, so that none of them outlives the source.
+    for (QSocketNotifier* notifier : notifiers_) delete notifier;
+    notifiers_.clear();
     CloseAll();
 }
 
 void EvdevKeySource::CloseAll() {
+    StopWatching();
     for (int fd : fds_) close(fd);
     fds_.clear();
+    batch_.End();
 }
 
 bool EvdevKeySource::Reopen() {
     if (failedSnapshots_++ % kSnapshotsBetweenReopens != 0) return false;
     CloseAll();
     fds_ = OpenKeyboards(folder_);
+    Watch();
     return !fds_.empty();
+}
+
+void EvdevKeySource::OnChange(std::function<void()> handler) {
+    onChange_ = std::move(handler);
+    Watch();
+}
+
+void EvdevKeySource::Watch() {
+    if (!onChange_ || !notifiers_.empty()) return;
+    for (int fd : fds_) {
+        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+        QObject::connect(notifier, &QSocketNotifier::activated, [this, fd] { OnReadable(fd); });
+        notifiers_.push_back(notifier);
+    }
+}
+
+void EvdevKeySource::StopWatching() {
+    // This may run inside a notifier's own signal: let the event loop delete them.
+    for (QSocketNotifier* notifier : notifiers_) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+    }
+    notifiers_.clear();
+}
+
+// One batch: every event the device has queued, then one look by the reader, then one more if a
+// key was pressed and let go within the batch, so that it reads up again. The key levels still
+// come from the kernel's state at each snapshot; the events only say when to look.
+void EvdevKeySource::OnReadable(int fd) {
+    input_event events[64];
+    for (;;) {
+        const ssize_t got = read(fd, events, sizeof events);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno != EAGAIN) {
+            // The keyboard went away: read all up and look for keyboards again at the next poll.
+            CloseAll();
+            failedSnapshots_ = 0;
+            onChange_();
+            return;
+        }
+        if (got <= 0) break;
+        for (const input_event& event : std::span(events, got / sizeof(input_event))) {
+            if (event.type != EV_KEY) continue;
+            if (event.value == 1) batch_.Press(event.code);
+            if (event.value == 0) batch_.Release(event.code);
+        }
+    }
+    if (batch_.Empty()) return;
+    onChange_();
+    if (batch_.End()) onChange_();
 }
 
 bool EvdevKeySource::Snapshot(KeyboardState& state) {
@@ -91,6 +150,7 @@ bool EvdevKeySource::Snapshot(KeyboardState& state) {
         for (unsigned code = 0; code < state.size(); ++code)
             if (TestBit(keys, code)) state[code] = kKeyDown;
     }
+    batch_.AddPresses(state);
     failedSnapshots_ = 0;
     return true;
 }

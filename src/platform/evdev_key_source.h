@@ -3,13 +3,18 @@
 #include <memory>
 #include <vector>
 
+#include "platform/key_batch.h"
 #include "platform/key_source.h"
+
+class QSocketNotifier;
 
 namespace platform {
 
 // Reads every keyboard under /dev/input that this user may open, whatever window has the focus:
 // each snapshot asks the kernel for the keys down now (EVIOCGKEY) and merges the keyboards. The
-// devices are never grabbed. Linux key codes of the main block equal PC scan codes.
+// devices are never grabbed. With a change handler the devices' events are read as they arrive,
+// on the event loop, to tell the reader at once. Linux key codes of the main block equal PC scan
+// codes.
 class EvdevKeySource : public KeySource {
   public:
     // nullptr when no readable keyboard is found.
@@ -18,16 +23,23 @@ class EvdevKeySource : public KeySource {
 
     bool Snapshot(KeyboardState& state) override;
     const char* Name() const override { return "evdev"; }
+    void OnChange(std::function<void()> handler) override;
     std::size_t KeyboardCount() const { return fds_.size(); }
 
   private:
     EvdevKeySource(std::string folder, std::vector<int> fds);
     void CloseAll();
     bool Reopen();
+    void Watch();
+    void StopWatching();
+    void OnReadable(int fd);
 
     std::string folder_;
     std::vector<int> fds_;
     unsigned failedSnapshots_ = 0;
+    KeyBatch batch_;
+    std::function<void()> onChange_;
+    std::vector<QSocketNotifier*> notifiers_;
 };
 
 }  // namespace platform

@@ -1,5 +1,8 @@
 #include "platform/x11_key_source.h"
 
+// Qt before Xlib, whose macros (Bool, Status) break Qt's headers.
+#include <QSocketNotifier>
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
@@ -38,6 +41,9 @@ std::unique_ptr<X11KeySource> X11KeySource::Open() {
 }
 
 X11KeySource::~X11KeySource() {
+    // Deleted at once, so that no queued call of it outlives the source.
+    delete notifier_;
+    notifier_ = nullptr;
     Disconnect();
 }
 
@@ -64,14 +70,49 @@ bool X11KeySource::Connect() {
 
     QueryKeymap();
     if (connectionLost_) Disconnect();
+    if (display_) Watch();
     return display_ != nullptr;
 }
 
 void X11KeySource::Disconnect() {
+    if (notifier_) {
+        // This may run inside the notifier's own signal: let the event loop delete it.
+        notifier_->setEnabled(false);
+        notifier_->deleteLater();
+        notifier_ = nullptr;
+    }
     // A connection that failed is left as it is: Xlib may not be used on it any more.
     if (display_ && !connectionLost_) XCloseDisplay(display_);
     display_ = nullptr;
     down_.fill(false);
+    batch_.End();
+}
+
+void X11KeySource::OnChange(std::function<void()> handler) {
+    onChange_ = std::move(handler);
+    Watch();
+}
+
+void X11KeySource::Watch() {
+    if (!onChange_ || !display_ || !UsesRawEvents() || notifier_) return;
+    notifier_ = new QSocketNotifier(ConnectionNumber(display_), QSocketNotifier::Read);
+    QObject::connect(notifier_, &QSocketNotifier::activated, [this] { OnReadable(); });
+}
+
+// One batch: everything that has arrived, then one look by the reader, then one more if a key
+// was pressed and let go within the batch, so that it reads up again.
+void X11KeySource::OnReadable() {
+    if (!display_) return;
+    ApplyQueuedEvents(QueuedAfterReading);
+    if (connectionLost_) {
+        Disconnect();
+        snapshotsSinceLoss_ = 1;
+        onChange_();
+        return;
+    }
+    if (batch_.Empty()) return;
+    onChange_();
+    if (batch_.End()) onChange_();
 }
 
 void X11KeySource::QueryKeymap() {
@@ -80,8 +121,8 @@ void X11KeySource::QueryKeymap() {
     for (int code = 0; code < 256; ++code) down_[code] = (keys[code / 8] >> (code % 8)) & 1;
 }
 
-void X11KeySource::ApplyQueuedEvents() {
-    while (!connectionLost_ && XEventsQueued(display_, QueuedAfterReading) > 0) {
+void X11KeySource::ApplyQueuedEvents(int mode) {
+    while (!connectionLost_ && XEventsQueued(display_, mode) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
         XGenericEventCookie* cookie = &event.xcookie;
@@ -89,8 +130,15 @@ void X11KeySource::ApplyQueuedEvents() {
         if (!XGetEventData(display_, cookie)) continue;
         if (cookie->evtype == XI_RawKeyPress || cookie->evtype == XI_RawKeyRelease) {
             const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-            if (raw->detail >= 0 && raw->detail < 256)
-                down_[raw->detail] = cookie->evtype == XI_RawKeyPress;
+            if (raw->detail >= kXKeycodeOffset && raw->detail < 256) {
+                const bool pressed = cookie->evtype == XI_RawKeyPress;
+                down_[raw->detail] = pressed;
+                const unsigned scanCode = raw->detail - kXKeycodeOffset;
+                if (pressed)
+                    batch_.Press(scanCode);
+                else
+                    batch_.Release(scanCode);
+            }
         }
         XFreeEventData(display_, cookie);
     }
@@ -101,14 +149,21 @@ bool X11KeySource::Snapshot(KeyboardState& state) {
     if (!display_) {
         if (snapshotsSinceLoss_++ % kSnapshotsBetweenReconnects != 0 || !Connect()) return false;
     }
-    // The 36 snapshots of one tick come within a fraction of a millisecond: reading the
-    // connection once for them is enough.
+    // Without a change handler nobody reads the connection between snapshots. The 36 snapshots
+    // of one tick come within a fraction of a millisecond: reading it once for them is enough.
     const auto now = std::chrono::steady_clock::now();
-    if (UsesRawEvents() && now - lastRead_ >= kReadInterval) {
+    if (!notifier_ && UsesRawEvents() && now - lastRead_ >= kReadInterval) {
         lastRead_ = now;
-        ApplyQueuedEvents();
+        batch_.End();
+        ApplyQueuedEvents(QueuedAfterReading);
     }
-    if (!UsesRawEvents() || ++snapshotsSinceResync_ % kSnapshotsBetweenResyncs == 0) QueryKeymap();
+    if (!UsesRawEvents() || ++snapshotsSinceResync_ % kSnapshotsBetweenResyncs == 0) {
+        QueryKeymap();
+        // The keymap's round trip may have queued events that the notifier will not announce.
+        if (notifier_ && XEventsQueued(display_, QueuedAlready) > 0)
+            QMetaObject::invokeMethod(
+                notifier_, [this] { OnReadable(); }, Qt::QueuedConnection);
+    }
     if (connectionLost_) {
         Disconnect();
         snapshotsSinceLoss_ = 1;
@@ -116,6 +171,7 @@ bool X11KeySource::Snapshot(KeyboardState& state) {
     }
     for (int code = kXKeycodeOffset; code < 256; ++code)
         if (down_[code]) state[code - kXKeycodeOffset] = kKeyDown;
+    batch_.AddPresses(state);
     return true;
 }
 

@@ -4,15 +4,19 @@
 #include <chrono>
 #include <memory>
 
+#include "platform/key_batch.h"
 #include "platform/key_source.h"
 
 typedef struct _XDisplay Display;
+class QSocketNotifier;
 
 namespace platform {
 
 // Reads the keyboard through an X server connection of its own, whatever window has the focus.
 // The key state is kept current from XInput2 raw key events on the root window (delivered without
 // any grab) and started from XQueryKeymap; without XInput2 every snapshot queries the keymap.
+// With a change handler the connection is read as soon as events arrive, on the event loop;
+// without one, at most once a millisecond when a snapshot is taken.
 // X key codes are scan codes + 8 on evdev-based servers.
 class X11KeySource : public KeySource {
   public:
@@ -22,14 +26,18 @@ class X11KeySource : public KeySource {
 
     bool Snapshot(KeyboardState& state) override;
     const char* Name() const override { return "x11"; }
+    void OnChange(std::function<void()> handler) override;
     bool UsesRawEvents() const { return xiOpcode_ >= 0; }
 
   private:
     X11KeySource() = default;
     bool Connect();
     void Disconnect();
+    void Watch();
     void QueryKeymap();
-    void ApplyQueuedEvents();
+    // Takes in the events waiting on the connection (mode as for XEventsQueued) into batch_.
+    void ApplyQueuedEvents(int mode);
+    void OnReadable();
 
     Display* display_ = nullptr;
     int xiOpcode_ = -1;
@@ -38,6 +46,9 @@ class X11KeySource : public KeySource {
     unsigned snapshotsSinceResync_ = 0;
     std::chrono::steady_clock::time_point lastRead_;
     std::array<bool, 256> down_{};  // by X key code
+    KeyBatch batch_;                // by scan code
+    std::function<void()> onChange_;
+    QSocketNotifier* notifier_ = nullptr;
 };
 
 }  // namespace platform

@@ -132,6 +132,24 @@ TEST_F(Form1Test, UnmappedKeysPlayAndLightNothing) {
     for (int note = 1; note <= 36; ++note) EXPECT_FALSE(Lit(note)) << note;
 }
 
+TEST_F(Form1Test, AKeyEventPlaysAtOnceAndATapPlaysOnceLeavingNothingLit) {
+    Open();
+    Played();
+    backends.keyboard.Press(16);  // Q, note 2
+    backends.keyboard.onChange();
+    EXPECT_EQ(Played(), std::vector<int>{2}) << "played without waiting for the timer";
+    EXPECT_TRUE(Lit(2));
+    backends.keyboard.Release(16);
+    backends.keyboard.onChange();
+    EXPECT_FALSE(Lit(2));
+
+    backends.keyboard.Tap(30);  // A, note 3, down and up between two ticks
+    EXPECT_EQ(Played(), std::vector<int>{3});
+    EXPECT_FALSE(Lit(3));
+    Ticks(2);
+    EXPECT_TRUE(Played().empty()) << "a tap plays once";
+}
+
 TEST_F(Form1Test, MissingSlotZeroIsReportedOnceAndTheRestLoads) {
     fs::remove(Piano(0));
     Open();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <cstdlib>
@@ -60,6 +61,31 @@ TEST(X11KeySourceTest, StartsFromTheKeysAlreadyDown) {
     KeyboardState state;
     ASSERT_TRUE(source->Snapshot(state));
     EXPECT_EQ(state[16], platform::kKeyDown);
+}
+
+TEST(X11KeySourceTest, TellsAChangeAtOnceAndATapReadsDownForOneLook) {
+    testing_support::Xvfb xvfb;
+    if (!xvfb.running()) GTEST_SKIP() << "Xvfb is not installed";
+    setenv("DISPLAY", xvfb.display().c_str(), 1);
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name};
+    QCoreApplication app(argc, argv);
+    auto source = platform::X11KeySource::Open();
+    ASSERT_TRUE(source);
+    std::vector<bool> qDown;  // at each look the change handler takes
+    source->OnChange([&] {
+        KeyboardState state;
+        source->Snapshot(state);
+        qDown.push_back(state[16] == platform::kKeyDown);
+    });
+    // The event loop is not running while xdotool does: press and release arrive as one batch.
+    ASSERT_TRUE(testing_support::RunOnDisplay(xvfb.display(), "xdotool key --delay 0 q"));
+    QElapsedTimer waited;
+    waited.start();
+    while (qDown.size() < 2 && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(qDown, (std::vector<bool>{true, false}));
 }
 
 TEST(X11KeySourceTest, NoServerNoSource) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -12,14 +13,23 @@
 
 namespace testing_support {
 
-// A keyboard the test presses: the module owns the source, the test keeps the keys.
+// A keyboard the test presses: the module owns the source, the test keeps the keys. Presses and
+// releases are silent, as for a polled source; Tap goes down and up at once and tells the reader
+// as a source with a change handler does.
 struct FakeKeyboard {
     platform::KeyboardState keys{};
     bool failing = false;
     int snapshots = 0;
+    std::function<void()> onChange;
 
     void Press(int code) { keys[code] = platform::kKeyDown; }
     void Release(int code) { keys[code] = 0; }
+    void Tap(int code) {
+        Press(code);
+        if (onChange) onChange();
+        Release(code);
+        if (onChange) onChange();
+    }
 
     std::unique_ptr<platform::KeySource> OpenSource() {
         struct Source : platform::KeySource {
@@ -32,6 +42,9 @@ struct FakeKeyboard {
                 return true;
             }
             const char* Name() const override { return "test"; }
+            void OnChange(std::function<void()> handler) override {
+                keyboard.onChange = std::move(handler);
+            }
         };
         return std::make_unique<Source>(*this);
     }
