@@ -28,7 +28,6 @@ constexpr std::int16_t kChannels = 1;
 constexpr std::int16_t kLastSlot = 36;
 
 const QString kFileNotFound = QStringLiteral("файл не найден");
-const QString kCannotReadFile = QStringLiteral("не удалось прочитать файл");
 
 std::string SamplePath(std::string_view folder, std::int16_t slot) {
     return runtime::App::Path() + std::string(folder) + std::to_string(slot) + ".wav";
@@ -107,7 +106,8 @@ void Form1::SwitchInstrument(std::string_view folder) {
 }
 
 // A missing file is reported and its slot left as it is. A file that exists but cannot be
-// played is reported too, with its path, and loading goes on with the next one.
+// played, for whatever reason, is reported too, with its path and the reason, and loading goes on
+// with the next one.
 void Form1::LoadNoteSample(std::int16_t slot, std::string_view folder) {
     if (runtime::Dir(SamplePath(folder, slot)).empty()) {
         runtime::MsgBox(kFileNotFound);
@@ -116,8 +116,8 @@ void Form1::LoadNoteSample(std::int16_t slot, std::string_view folder) {
     const std::string path = SamplePath(folder, slot);
     try {
         module_.LoadSample(slot, path, kSamplesPerSec, kBitsPerSample, kChannels);
-    } catch (const platform::LoadError&) {
-        runtime::MsgBox(kCannotReadFile + '\n' + QString::fromStdString(path));
+    } catch (const platform::LoadError& error) {
+        runtime::MsgBox(QString::fromStdString(error.description()));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "platform/directx8.h"
 
+#include <new>
+
 #include "platform/run_time_error.h"
 #include "platform/wav_file.h"
 
@@ -69,8 +71,16 @@ void DirectSound8::SetCooperativeLevel(WindowHandle, std::int32_t level) {
 
 std::shared_ptr<DirectSoundSecondaryBuffer8> DirectSound8::CreateSoundBufferFromFile(
     const std::string& file, DSBUFFERDESC&) {
-    const PcmSound sound = ReadWavFile(file);
-    return std::make_shared<DirectSoundSecondaryBuffer8>(device_, device_->CreateVoice(sound));
+    try {
+        const PcmSound sound = ReadWavFile(file);
+        return std::make_shared<DirectSoundSecondaryBuffer8>(device_, device_->CreateVoice(sound));
+    } catch (const LoadError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw LoadError(file, "недостаточно памяти");
+    } catch (const std::exception&) {
+        throw LoadError(file, "звуковое устройство не приняло звук");
+    }
 }
 
 void DirectSound8::Service() {

@@ -100,7 +100,8 @@ class DirectSound8 {
     explicit DirectSound8(std::shared_ptr<SoundDevice> device);
     void SetCooperativeLevel(WindowHandle hWnd, std::int32_t level);
     // Reads the whole file into a new buffer, not playing, at its first sample. The file's own
-    // header decides how it sounds; a file that cannot be used raises LoadError.
+    // header decides how it sounds. Whatever goes wrong on the way, a file that cannot be used,
+    // memory running out or the device refusing the sound, raises LoadError.
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateSoundBufferFromFile(const std::string& file,
                                                                            DSBUFFERDESC& desc);
     // The device's housekeeping, on every tick (see SoundDevice::Service).

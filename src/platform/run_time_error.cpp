@@ -11,7 +11,7 @@ RunTimeError SubscriptOutOfRange() {
 }
 
 LoadError::LoadError(std::string path, std::string reason)
-    : RunTimeError(error::kCannotReadFile, "не удалось прочитать файл " + path + ": " + reason),
+    : RunTimeError(error::kCannotReadFile, "не удалось прочитать файл\n" + path + "\n" + reason),
       path_(std::move(path)),
       reason_(std::move(reason)) {}
 

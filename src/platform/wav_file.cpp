@@ -57,7 +57,8 @@ PcmSound ReadWavFile(const std::string& path) {
 
     SF_INFO info{};
     SndFilePtr file(sf_open(path.c_str(), SFM_READ, &info));
-    if (!file) throw LoadError(path, sf_strerror(nullptr));
+    // libsndfile's own reasons are in English and technical; the user is told what matters.
+    if (!file) throw LoadError(path, "файл повреждён или это не WAV");
     if (!IsWavContainer(info.format)) throw LoadError(path, "это не файл WAV");
     if (info.channels < 1 || info.channels > 2)
         throw LoadError(path, "поддерживаются только моно и стерео");

@@ -187,19 +187,31 @@ TEST_F(Form1Test, EveryClickOnAnInstrumentReloadsIt) {
     EXPECT_EQ(backends.voices.size(), before + 72);
 }
 
-TEST_F(Form1Test, UnreadableFilesAreReportedWithTheirPathAndTheRestLoads) {
+TEST_F(Form1Test, EveryLoadFailureIsReportedWithPathAndReasonAndTheRestLoads) {
     WriteBytes(Piano(7).string(), "RIFF0000WAVEgarbage");
     WriteBytes(Organ(9).string(), "");
+    backends.beforeVoice = [](std::size_t frames) {
+        if (frames == FramesOfSlot(11)) throw std::bad_alloc();
+        if (frames == FramesOfSlot(112)) throw std::runtime_error("no room for a buffer");
+    };
+    auto message = [](const fs::path& path, const char* reason) {
+        return "не удалось прочитать файл\n" + QString::fromStdString(path.string()) + '\n' +
+               reason;
+    };
     Open();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0],
-              "не удалось прочитать файл\n" + QString::fromStdString(Piano(7).string()));
-    EXPECT_EQ(backends.voices.size(), 36u);
+    EXPECT_EQ(messages, (QStringList{message(Piano(7), "файл повреждён или это не WAV"),
+                                     message(Piano(11), "недостаточно памяти")}));
+    EXPECT_EQ(backends.voices.size(), 35u);
+    messages.clear();
     Click("Option2");
-    ASSERT_EQ(messages.size(), 2);
-    EXPECT_EQ(messages[1],
-              "не удалось прочитать файл\n" + QString::fromStdString(Organ(9).string()));
+    EXPECT_EQ(messages, (QStringList{message(Organ(9), "файл повреждён или это не WAV"),
+                                     message(Organ(12), "звуковое устройство не приняло звук")}));
     EXPECT_TRUE(form->isVisible()) << "the program goes on";
+    Played();
+    backends.keyboard.Press(33);  // F, note 12: its slot stayed empty
+    backends.keyboard.Press(30);  // A, note 3
+    Ticks(1);
+    EXPECT_EQ(Played(), std::vector<int>{103});
 }
 
 TEST_F(Form1Test, ExitClosesTheWindow) {

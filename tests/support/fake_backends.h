@@ -90,6 +90,8 @@ struct RecordingBackends {
     FakeKeyboard keyboard;
     std::vector<Event> plays;         // every Play, in order
     std::vector<std::size_t> voices;  // every voice made, in order
+    // Runs before each voice is made; a test throws from it to make the device fail.
+    std::function<void(std::size_t frames)> beforeVoice;
 
     platform::Backends Make() {
         struct Voice : platform::SoundVoice {
@@ -104,6 +106,7 @@ struct RecordingBackends {
             explicit Device(RecordingBackends& b) : backends(b) {}
             std::unique_ptr<platform::SoundVoice> CreateVoice(
                 const platform::PcmSound& sound) override {
+                if (backends.beforeVoice) backends.beforeVoice(sound.frames());
                 backends.voices.push_back(sound.frames());
                 return std::make_unique<Voice>(backends, sound.frames());
             }
