@@ -1,0 +1,391 @@
+#include "sound_server.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace testing_support {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+Clock::duration FramesToDuration(long frames) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(frames) / SoundServer::kRate));
+}
+
+void SignalOnContext(pa_context*, void* connection) {
+    PulseConnection::Signal(connection);
+}
+
+// This process's environment with some variables set or removed (an empty value removes).
+std::vector<std::string> EnvironmentWith(
+    const std::vector<std::pair<std::string, std::string>>& changes) {
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string_view line(*entry);
+        const auto changed = [&line](const auto& change) {
+            return line.substr(0, line.find('=')) == change.first;
+        };
+        if (std::none_of(changes.begin(), changes.end(), changed)) result.emplace_back(line);
+    }
+    for (const auto& [name, value] : changes)
+        if (!value.empty()) result.push_back(name + "=" + value);
+    return result;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Whether a process of the group still runs; those that have ended may wait a while for whoever
+// adopted them to reap them.
+bool GroupRunning(pid_t group) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        char state = 0;
+        pid_t parent = 0, processGroup = 0;
+        fields >> state >> parent >> processGroup;
+        if (processGroup == group && state != 'Z' && state != 'X') return true;
+    }
+    return false;
+}
+
+std::string Tail(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string all = text.str();
+    return all.size() > 600 ? all.substr(all.size() - 600) : all;
+}
+
+}  // namespace
+
+PulseConnection::PulseConnection(const std::string& server, const char* clientName)
+    : loop_(pa_threaded_mainloop_new()) {
+    pa_threaded_mainloop_start(loop_);
+    std::lock_guard lock(*this);
+    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), clientName);
+    pa_context_set_state_callback(context_, SignalOnContext, this);
+    if (pa_context_connect(context_, server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return;
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(context_);
+        if (state == PA_CONTEXT_READY) connected_ = true;
+        if (state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state)) return;
+        pa_threaded_mainloop_wait(loop_);
+    }
+}
+
+PulseConnection::~PulseConnection() {
+    lock();
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    unlock();
+    pa_threaded_mainloop_stop(loop_);
+    pa_threaded_mainloop_free(loop_);
+}
+
+void PulseConnection::Finish(pa_operation* operation) {
+    if (!operation) return;
+    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(loop_);
+    pa_operation_unref(operation);
+}
+
+void PulseConnection::Signal(void* connection) {
+    pa_threaded_mainloop_signal(static_cast<PulseConnection*>(connection)->loop_, 0);
+}
+
+SoundServer::SoundServer(Kind kind) : kind_(kind) {
+    Start();
+}
+
+SoundServer::~SoundServer() {
+    Stop();
+}
+
+std::string SoundServer::PulseServer() const {
+    // PulseAudio listens where we tell it; pipewire-pulse under XDG_RUNTIME_DIR/pulse.
+    return "unix:" + dir_.path().string() +
+           (kind_ == Kind::kPulseAudio ? "/native" : "/pulse/native");
+}
+
+void SoundServer::Export() const {
+    setenv("PULSE_SERVER", PulseServer().c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+}
+
+bool SoundServer::Start() {
+    Stop();
+    error_.clear();
+    Launch();
+    const auto deadline = Clock::now() + 10s;
+    while (pid_ > 0 && Clock::now() < deadline) {
+        if (waitpid(pid_, nullptr, WNOHANG) != 0) {
+            error_ = std::string(Name()) + " ended at start";
+            break;
+        }
+        PulseConnection connection(PulseServer(), "sound server set-up");
+        if (connection.connected()) {
+            if (SetUpSink(connection)) return true;
+            break;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    if (error_.empty()) error_ = std::string(Name()) + " did not come up";
+    error_ += ":\n" + Tail(dir_.file("server.log"));
+    Kill();
+    return false;
+}
+
+void SoundServer::Launch() {
+    const std::string dir = dir_.path().string();
+    // Everything the servers keep goes into our folder; no display, no outside session bus.
+    std::vector<std::string> environment = EnvironmentWith({{"XDG_RUNTIME_DIR", dir},
+                                                            {"HOME", dir},
+                                                            {"XDG_CONFIG_HOME", dir + "/config"},
+                                                            {"XDG_STATE_HOME", dir + "/state"},
+                                                            {"DISPLAY", ""},
+                                                            {"WAYLAND_DISPLAY", ""},
+                                                            {"DBUS_SESSION_BUS_ADDRESS", ""},
+                                                            {"PULSE_SERVER", ""},
+                                                            {"PIPEWIRE_REMOTE", ""}});
+    // PulseAudio run as root only warns that it is not a system-wide instance, which suits a
+    // private server: no --system. -n skips the default script, so nothing looks for sound
+    // cards, X11 or D-Bus; the protocol module gives the socket its fixed place.
+    std::vector<std::string> arguments =
+        kind_ == Kind::kPulseAudio
+            ? std::vector<std::string>{"pulseaudio",
+                                       "--daemonize=no",
+                                       "-n",
+                                       "--exit-idle-time=-1",
+                                       "--use-pid-file=no",
+                                       "--disallow-exit",
+                                       "--log-target=stderr",
+                                       "-L",
+                                       "module-native-protocol-unix auth-anonymous=1 socket=" +
+                                           dir + "/native"}
+            : std::vector<std::string>{"dbus-run-session", "--", "sh", "-c",
+                                       "pipewire & pipewire-pulse & wireplumber & wait"};
+    std::vector<char*> argv = Pointers(arguments);
+    std::vector<char*> envp = Pointers(environment);
+    const std::string log = dir_.file("server.log");
+
+    pid_ = fork();
+    if (pid_ == 0) {
+        setpgid(0, 0);
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (out >= 0) dup2(out, STDOUT_FILENO), dup2(out, STDERR_FILENO);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    if (pid_ > 0) setpgid(pid_, pid_);
+}
+
+bool SoundServer::SetUpSink(PulseConnection& connection) {
+    struct Query {
+        PulseConnection* connection;
+        bool done = false;
+        std::string defaultSink = {};
+    } query{&connection};
+    std::lock_guard lock(connection);
+    pa_context* context = connection.context();
+    const std::string arguments =
+        std::string("sink_name=") + kSinkName + " rate=" + std::to_string(kRate) + " channels=2";
+    connection.Finish(pa_context_load_module(
+        context, "module-null-sink", arguments.c_str(),
+        [](pa_context*, std::uint32_t index, void* query) {
+            static_cast<Query*>(query)->done = index != PA_INVALID_INDEX;
+            PulseConnection::Signal(static_cast<Query*>(query)->connection);
+        },
+        &query));
+    if (!query.done) {
+        error_ = std::string(Name()) + " would not load a null sink";
+        return false;
+    }
+    // PipeWire's session manager may come up after its pulse service: ask until it has agreed.
+    const auto deadline = Clock::now() + 10s;
+    while (Clock::now() < deadline) {
+        connection.Finish(pa_context_set_default_sink(
+            context, kSinkName, [](pa_context*, int, void* c) { PulseConnection::Signal(c); },
+            &connection));
+        connection.Finish(pa_context_get_server_info(
+            context,
+            [](pa_context*, const pa_server_info* info, void* query) {
+                auto* q = static_cast<Query*>(query);
+                q->defaultSink = info && info->default_sink_name ? info->default_sink_name : "";
+                PulseConnection::Signal(q->connection);
+            },
+            &query));
+        if (query.defaultSink == kSinkName) return true;
+        connection.unlock();
+        std::this_thread::sleep_for(50ms);
+        connection.lock();
+    }
+    error_ = std::string(Name()) + " did not make the null sink its default";
+    return false;
+}
+
+void SoundServer::Stop() {
+    EndGroup(SIGTERM);
+}
+
+void SoundServer::Kill() {
+    EndGroup(SIGKILL);
+}
+
+void SoundServer::EndGroup(int signal) {
+    if (pid_ <= 0) return;
+    const auto gone = [this](std::chrono::seconds within) {
+        const auto deadline = Clock::now() + within;
+        while (GroupRunning(pid_)) {
+            if (Clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    };
+    kill(-pid_, signal);
+    if (!gone(5s)) {
+        kill(-pid_, SIGKILL);
+        gone(5s);
+    }
+    waitpid(pid_, nullptr, 0);  // the leader is ours to reap; the rest of the group is not
+    pid_ = -1;
+}
+
+MonitorRecorder::MonitorRecorder(const SoundServer& server)
+    : connection_(server.PulseServer(), "monitor recorder") {
+    if (!connection_.connected()) return;
+    {
+        std::lock_guard lock(connection_);
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, SoundServer::kRate, 2};
+        pa_stream* stream = pa_stream_new(connection_.context(), "monitor", &spec, nullptr);
+        pa_buffer_attr attributes{};
+        attributes.maxlength = attributes.tlength = attributes.prebuf = attributes.minreq =
+            static_cast<std::uint32_t>(-1);
+        attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(1000, &spec));
+        pa_stream_set_state_callback(
+            stream, [](pa_stream*, void* c) { PulseConnection::Signal(c); }, &connection_);
+        pa_stream_set_read_callback(stream, OnRead, this);
+        const std::string monitor = std::string(SoundServer::kSinkName) + ".monitor";
+        if (pa_stream_connect_record(stream, monitor.c_str(), &attributes,
+                                     PA_STREAM_ADJUST_LATENCY) == 0) {
+            while (pa_stream_get_state(stream) == PA_STREAM_CREATING)
+                pa_threaded_mainloop_wait(connection_.loop());
+        }
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        if (pa_stream_get_state(stream) != PA_STREAM_READY) {
+            pa_stream_set_read_callback(stream, nullptr, nullptr);
+            pa_stream_unref(stream);
+            return;
+        }
+        stream_ = stream;
+    }
+    // A null sink left alone renders two seconds at a time: the first chunk comes once it has
+    // taken up our short latency, and from then on the clock is right.
+    const auto nothingYet = [this] {
+        std::lock_guard lock(mutex_);
+        return chunks_.empty();
+    };
+    const auto deadline = Clock::now() + 5s;
+    while (nothingYet() && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
+}
+
+MonitorRecorder::~MonitorRecorder() {
+    if (!stream_) return;
+    std::lock_guard lock(connection_);
+    pa_stream_set_read_callback(stream_, nullptr, nullptr);
+    pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+}
+
+void MonitorRecorder::OnRead(pa_stream* stream, std::size_t, void* recorder) {
+    auto* self = static_cast<MonitorRecorder*>(recorder);
+    const auto arrival = Clock::now();
+    const void* data = nullptr;
+    std::size_t bytes = 0;
+    while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+        const std::size_t frames = bytes / (2 * sizeof(float));
+        std::lock_guard lock(self->mutex_);
+        if (data) {  // else a hole in the stream: silence
+            const auto* samples = static_cast<const float*>(data);
+            for (std::size_t i = 0; i < frames; ++i)
+                self->levels_.push_back(
+                    std::max(std::fabs(samples[2 * i]), std::fabs(samples[2 * i + 1])));
+        } else {
+            self->levels_.resize(self->levels_.size() + frames, 0.0f);
+        }
+        self->chunks_.push_back({static_cast<long>(self->levels_.size()), arrival});
+        pa_stream_drop(stream);
+    }
+}
+
+MonitorRecorder::Clock::duration MonitorRecorder::LagNear(long frame) const {
+    // Within two seconds either side, which follows the clock should frames ever be lost.
+    const long reach = 2L * SoundServer::kRate;
+    auto chunk = std::lower_bound(chunks_.begin(), chunks_.end(), frame - reach,
+                                  [](const Chunk& c, long wanted) { return c.endFrame < wanted; });
+    Clock::duration lag = Clock::duration::max();
+    for (; chunk != chunks_.end() && chunk->endFrame <= frame + reach; ++chunk)
+        lag = std::min(lag, chunk->arrival.time_since_epoch() - FramesToDuration(chunk->endFrame));
+    if (lag == Clock::duration::max())  // no chunk that near: the nearest one
+        lag = chunks_.back().arrival.time_since_epoch() - FramesToDuration(chunks_.back().endFrame);
+    return lag;
+}
+
+MonitorRecorder::Clock::time_point MonitorRecorder::FrameTime(long frame) const {
+    return Clock::time_point(LagNear(frame) + FramesToDuration(frame));
+}
+
+std::optional<MonitorRecorder::Clock::time_point> MonitorRecorder::FirstSoundAfter(
+    Clock::time_point since, Clock::time_point until, float threshold) const {
+    std::lock_guard lock(mutex_);
+    if (chunks_.empty()) return std::nullopt;
+    // The frame played at `since`, from the chunks that arrived about then.
+    const auto after = std::partition_point(chunks_.begin(), chunks_.end(),
+                                            [since](const Chunk& c) { return c.arrival < since; });
+    const long near = (after == chunks_.end() ? chunks_.back() : *after).endFrame;
+    const auto lag = LagNear(near);
+    const auto frameAt = [&lag](Clock::time_point t) {
+        return static_cast<long>(
+            std::ceil(std::chrono::duration<double>(t.time_since_epoch() - lag).count() *
+                      SoundServer::kRate));
+    };
+    const long last = std::min(static_cast<long>(levels_.size()), frameAt(until));
+    for (long frame = std::max(0L, frameAt(since)); frame < last; ++frame)
+        if (levels_[frame] > threshold) return FrameTime(frame);
+    return std::nullopt;
+}
+
+std::optional<MonitorRecorder::Clock::time_point> MonitorRecorder::WaitForSound(
+    Clock::time_point since, std::chrono::milliseconds timeout, float threshold) const {
+    const auto until = Clock::now() + timeout;
+    // The recording runs behind the sound by the capture's latency: look a little longer.
+    while (Clock::now() < until + 200ms) {
+        if (auto heard = FirstSoundAfter(since, until, threshold)) return heard;
+        std::this_thread::sleep_for(5ms);
+    }
+    return std::nullopt;
+}
+
+}  // namespace testing_support

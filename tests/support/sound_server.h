@@ -1,0 +1,121 @@
+#pragma once
+
+#include <pulse/pulseaudio.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "wav_fixtures.h"
+
+namespace testing_support {
+
+// A libpulse context on a main loop thread of its own. lock() and unlock() take the loop's lock
+// (std::lock_guard works); hold it while using context() or streams made on it.
+class PulseConnection {
+  public:
+    PulseConnection(const std::string& server, const char* clientName);
+    ~PulseConnection();
+    PulseConnection(const PulseConnection&) = delete;
+    PulseConnection& operator=(const PulseConnection&) = delete;
+
+    bool connected() const { return connected_; }
+    pa_context* context() const { return context_; }
+    pa_threaded_mainloop* loop() const { return loop_; }
+    void lock() { pa_threaded_mainloop_lock(loop_); }
+    void unlock() { pa_threaded_mainloop_unlock(loop_); }
+    // Under the lock: waits until the operation is done, then releases it. Its callback must
+    // call Signal with this connection as user data.
+    void Finish(pa_operation* operation);
+    static void Signal(void* connection);
+
+  private:
+    pa_threaded_mainloop* loop_;
+    pa_context* context_ = nullptr;
+    bool connected_ = false;
+};
+
+// A sound server of our own: PulseAudio, or PipeWire with its pulse service and session manager
+// under a D-Bus session of their own. It lives in a private runtime folder, touches nothing else
+// on the machine, and plays into a null sink at 48 kHz made the default output. Its processes form
+// one process group, which Stop and Kill end; Start brings up a new server at the same address,
+// so clients started with Export's environment find it again.
+class SoundServer {
+  public:
+    enum class Kind { kPulseAudio, kPipeWire };
+    static constexpr int kRate = 48000;
+    static constexpr const char* kSinkName = "test_sink";
+
+    explicit SoundServer(Kind kind = Kind::kPulseAudio);  // starts it: see running() and error()
+    ~SoundServer();
+    SoundServer(const SoundServer&) = delete;
+    SoundServer& operator=(const SoundServer&) = delete;
+
+    // False, with error() saying why, when the server did not come up within 10 s.
+    bool Start();
+    void Stop();  // SIGTERM to the group, SIGKILL for what is left after 5 s
+    void Kill();  // SIGKILL, as a crash would end it
+    bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }  // the group leader
+    const std::string& error() const { return error_; }
+    const char* Name() const { return kind_ == Kind::kPulseAudio ? "PulseAudio" : "PipeWire"; }
+
+    // The address for PULSE_SERVER.
+    std::string PulseServer() const;
+    // Sets PULSE_SERVER and XDG_RUNTIME_DIR in this process, for the clients it starts next.
+    void Export() const;
+
+  private:
+    void Launch();
+    bool SetUpSink(PulseConnection& connection);
+    void EndGroup(int signal);
+
+    Kind kind_;
+    TempDir dir_;
+    pid_t pid_ = -1;
+    std::string error_;
+};
+
+// Records the monitor of a server's sink, from construction on, in chunks of about a millisecond,
+// and places every frame on the steady clock. A chunk can only arrive after its last frame was
+// played, and delays only make it later, so frame n is taken to be played at n / rate plus the
+// smallest lag any chunk near it showed.
+class MonitorRecorder {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit MonitorRecorder(const SoundServer& server);
+    ~MonitorRecorder();
+    bool recording() const { return stream_ != nullptr; }
+
+    // When the first frame after `since` louder than `threshold` (of full scale, either channel)
+    // was played, searching what was recorded up to `until`; nullopt when there is none.
+    std::optional<Clock::time_point> FirstSoundAfter(Clock::time_point since,
+                                                     Clock::time_point until,
+                                                     float threshold = 0.05f) const;
+    // Waits until such a frame has been recorded, at most `timeout`.
+    std::optional<Clock::time_point> WaitForSound(Clock::time_point since,
+                                                  std::chrono::milliseconds timeout,
+                                                  float threshold = 0.05f) const;
+
+  private:
+    struct Chunk {
+        long endFrame;
+        Clock::time_point arrival;
+    };
+    static void OnRead(pa_stream* stream, std::size_t bytes, void* recorder);
+    // The lag near frame n; needs mutex_ and at least one chunk.
+    Clock::duration LagNear(long frame) const;
+    Clock::time_point FrameTime(long frame) const;
+
+    PulseConnection connection_;
+    pa_stream* stream_ = nullptr;
+    mutable std::mutex mutex_;
+    std::vector<float> levels_;  // per frame, the louder channel's magnitude
+    std::vector<Chunk> chunks_;
+};
+
+}  // namespace testing_support
