@@ -48,9 +48,6 @@ std::vector<int> OpenKeyboards(const std::string& folder) {
     return fds;
 }
 
-// After a failure, look for keyboards again about once a second (25 snapshots a tick, 25 ticks).
-constexpr unsigned kSnapshotsBetweenReopens = 36 * 25;
-
 }  // namespace
 
 std::unique_ptr<EvdevKeySource> EvdevKeySource::Open(const char* folder) {
@@ -77,7 +74,7 @@ void EvdevKeySource::CloseAll() {
 }
 
 bool EvdevKeySource::Reopen() {
-    if (failedSnapshots_++ % kSnapshotsBetweenReopens != 0) return false;
+    if (!reopen_.Due()) return false;
     CloseAll();
     fds_ = OpenKeyboards(folder_);
     Watch();
@@ -118,7 +115,7 @@ void EvdevKeySource::OnReadable(int fd) {
         if (got < 0 && errno != EAGAIN) {
             // The keyboard went away: read all up and look for keyboards again at the next poll.
             CloseAll();
-            failedSnapshots_ = 0;
+            reopen_.Reset();
             onChange_();
             return;
         }
@@ -143,7 +140,7 @@ bool EvdevKeySource::Snapshot(KeyboardState& state) {
             // A keyboard went away: read this snapshot as all up and find the keyboards again.
             state.fill(0);
             CloseAll();
-            failedSnapshots_ = 0;
+            reopen_.Reset();
             Reopen();
             return false;
         }
@@ -151,7 +148,7 @@ bool EvdevKeySource::Snapshot(KeyboardState& state) {
             if (TestBit(keys, code)) state[code] = kKeyDown;
     }
     batch_.AddPresses(state);
-    failedSnapshots_ = 0;
+    reopen_.Reset();
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/key_batch.h"
 #include "platform/key_source.h"
+#include "platform/pacer.h"
 
 class QSocketNotifier;
 
@@ -36,7 +37,8 @@ class EvdevKeySource : public KeySource {
 
     std::string folder_;
     std::vector<int> fds_;
-    unsigned failedSnapshots_ = 0;
+    // After a failure, look for keyboards again about once a second.
+    Pacer reopen_{std::chrono::seconds(1)};
     KeyBatch batch_;
     std::function<void()> onChange_;
     std::vector<QSocketNotifier*> notifiers_;

@@ -11,11 +11,6 @@ namespace platform {
 namespace {
 
 constexpr int kXKeycodeOffset = 8;
-// After losing the server, try to connect again about once a second.
-constexpr unsigned kSnapshotsBetweenReconnects = 36 * 25;
-// The server may change key states without an event (it lets go of a disconnected client's fake
-// keys), so the state is set from the keymap again about twice a second.
-constexpr unsigned kSnapshotsBetweenResyncs = 36 * 12;
 constexpr auto kReadInterval = std::chrono::milliseconds(1);
 
 // Xlib's default handlers end the process; a lost or misbehaving server must not end ours.
@@ -106,7 +101,6 @@ void X11KeySource::OnReadable() {
     ApplyQueuedEvents(QueuedAfterReading);
     if (connectionLost_) {
         Disconnect();
-        snapshotsSinceLoss_ = 1;
         onChange_();
         return;
     }
@@ -147,7 +141,7 @@ void X11KeySource::ApplyQueuedEvents(int mode) {
 bool X11KeySource::Snapshot(KeyboardState& state) {
     state.fill(0);
     if (!display_) {
-        if (snapshotsSinceLoss_++ % kSnapshotsBetweenReconnects != 0 || !Connect()) return false;
+        if (!reconnect_.Due() || !Connect()) return false;
     }
     // Without a change handler nobody reads the connection between snapshots. The 36 snapshots
     // of one tick come within a fraction of a millisecond: reading it once for them is enough.
@@ -157,7 +151,7 @@ bool X11KeySource::Snapshot(KeyboardState& state) {
         batch_.End();
         ApplyQueuedEvents(QueuedAfterReading);
     }
-    if (!UsesRawEvents() || ++snapshotsSinceResync_ % kSnapshotsBetweenResyncs == 0) {
+    if (!UsesRawEvents() || resync_.Due()) {
         QueryKeymap();
         // The keymap's round trip may have queued events that the notifier will not announce.
         if (notifier_ && XEventsQueued(display_, QueuedAlready) > 0)
@@ -166,7 +160,6 @@ bool X11KeySource::Snapshot(KeyboardState& state) {
     }
     if (connectionLost_) {
         Disconnect();
-        snapshotsSinceLoss_ = 1;
         return false;
     }
     for (int code = kXKeycodeOffset; code < 256; ++code)

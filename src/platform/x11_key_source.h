@@ -6,6 +6,7 @@
 
 #include "platform/key_batch.h"
 #include "platform/key_source.h"
+#include "platform/pacer.h"
 
 typedef struct _XDisplay Display;
 class QSocketNotifier;
@@ -42,8 +43,11 @@ class X11KeySource : public KeySource {
     Display* display_ = nullptr;
     int xiOpcode_ = -1;
     bool connectionLost_ = false;
-    unsigned snapshotsSinceLoss_ = 0;
-    unsigned snapshotsSinceResync_ = 0;
+    // After losing the server, try to connect again about once a second.
+    Pacer reconnect_{std::chrono::seconds(1)};
+    // The server may change key states without an event (it lets go of a disconnected client's
+    // fake keys), so the state is set from the keymap again about twice a second.
+    Pacer resync_{std::chrono::milliseconds(500)};
     std::chrono::steady_clock::time_point lastRead_;
     std::array<bool, 256> down_{};  // by X key code
     KeyBatch batch_;                // by scan code
