@@ -144,7 +144,8 @@ void Form::CreateControl(const ControlDesign& design) {
     }
     widget->setObjectName(ObjectName(design));
     widget->setGeometry(design.place.InPixels());
-    // Each control keeps its own mouse events, handled or not, as the original runtime did.
+    // Each control keeps its own mouse events, handled or not: a click on a label inside a frame
+    // is the label's alone, never passed on to the frame.
     widget->setAttribute(Qt::WA_NoMousePropagation);
     widget->setEnabled(design.enabled);
     if (!design.visible) widget->hide();
