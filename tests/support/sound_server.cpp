@@ -1,6 +1,8 @@
 #include "sound_server.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,11 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-Clock::duration FramesToDuration(long frames) {
-    return std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(frames) / SoundServer::kRate));
-}
 
 void SignalOnContext(pa_context*, void* connection) {
     PulseConnection::Signal(connection);
@@ -112,6 +109,14 @@ void PulseConnection::Finish(pa_operation* operation) {
     pa_operation_unref(operation);
 }
 
+bool PulseConnection::AwaitReady(pa_stream* stream) {
+    pa_stream_set_state_callback(
+        stream, [](pa_stream*, void* c) { Signal(c); }, this);
+    while (pa_stream_get_state(stream) == PA_STREAM_CREATING) pa_threaded_mainloop_wait(loop_);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    return pa_stream_get_state(stream) == PA_STREAM_READY;
+}
+
 void PulseConnection::Signal(void* connection) {
     pa_threaded_mainloop_signal(static_cast<PulseConnection*>(connection)->loop_, 0);
 }
@@ -137,6 +142,8 @@ void SoundServer::Export() const {
 
 bool SoundServer::Start() {
     Stop();
+    // Clients refuse a runtime folder that others may read.
+    std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
     error_.clear();
     Launch();
     const auto deadline = Clock::now() + 10s;
@@ -284,17 +291,11 @@ MonitorRecorder::MonitorRecorder(const SoundServer& server)
         attributes.maxlength = attributes.tlength = attributes.prebuf = attributes.minreq =
             static_cast<std::uint32_t>(-1);
         attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(1000, &spec));
-        pa_stream_set_state_callback(
-            stream, [](pa_stream*, void* c) { PulseConnection::Signal(c); }, &connection_);
         pa_stream_set_read_callback(stream, OnRead, this);
         const std::string monitor = std::string(SoundServer::kSinkName) + ".monitor";
         if (pa_stream_connect_record(stream, monitor.c_str(), &attributes,
-                                     PA_STREAM_ADJUST_LATENCY) == 0) {
-            while (pa_stream_get_state(stream) == PA_STREAM_CREATING)
-                pa_threaded_mainloop_wait(connection_.loop());
-        }
-        pa_stream_set_state_callback(stream, nullptr, nullptr);
-        if (pa_stream_get_state(stream) != PA_STREAM_READY) {
+                                     PA_STREAM_ADJUST_LATENCY) != 0 ||
+            !connection_.AwaitReady(stream)) {
             pa_stream_set_read_callback(stream, nullptr, nullptr);
             pa_stream_unref(stream);
             return;
@@ -322,6 +323,12 @@ MonitorRecorder::~MonitorRecorder() {
 void MonitorRecorder::OnRead(pa_stream* stream, std::size_t, void* recorder) {
     auto* self = static_cast<MonitorRecorder*>(recorder);
     const auto arrival = Clock::now();
+    if (self->chunks_.empty()) {
+        // Arrival times are only as good as this thread's promptness. The servers run their own
+        // threads at real-time priority where they may; so does this one, where it may.
+        const sched_param priority{.sched_priority = 10};
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
+    }
     const void* data = nullptr;
     std::size_t bytes = 0;
     while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
@@ -340,52 +347,26 @@ void MonitorRecorder::OnRead(pa_stream* stream, std::size_t, void* recorder) {
     }
 }
 
-MonitorRecorder::Clock::duration MonitorRecorder::LagNear(long frame) const {
-    // Within two seconds either side, which follows the clock should frames ever be lost.
-    const long reach = 2L * SoundServer::kRate;
-    auto chunk = std::lower_bound(chunks_.begin(), chunks_.end(), frame - reach,
-                                  [](const Chunk& c, long wanted) { return c.endFrame < wanted; });
-    Clock::duration lag = Clock::duration::max();
-    for (; chunk != chunks_.end() && chunk->endFrame <= frame + reach; ++chunk)
-        lag = std::min(lag, chunk->arrival.time_since_epoch() - FramesToDuration(chunk->endFrame));
-    if (lag == Clock::duration::max())  // no chunk that near: the nearest one
-        lag = chunks_.back().arrival.time_since_epoch() - FramesToDuration(chunks_.back().endFrame);
-    return lag;
-}
-
-MonitorRecorder::Clock::time_point MonitorRecorder::FrameTime(long frame) const {
-    return Clock::time_point(LagNear(frame) + FramesToDuration(frame));
-}
-
 std::optional<MonitorRecorder::Clock::time_point> MonitorRecorder::FirstSoundAfter(
     Clock::time_point since, Clock::time_point until, float threshold) const {
     std::lock_guard lock(mutex_);
-    if (chunks_.empty()) return std::nullopt;
-    // The frame played at `since`, from the chunks that arrived about then.
-    const auto after = std::partition_point(chunks_.begin(), chunks_.end(),
-                                            [since](const Chunk& c) { return c.arrival < since; });
-    const long near = (after == chunks_.end() ? chunks_.back() : *after).endFrame;
-    const auto lag = LagNear(near);
-    const auto frameAt = [&lag](Clock::time_point t) {
-        return static_cast<long>(
-            std::ceil(std::chrono::duration<double>(t.time_since_epoch() - lag).count() *
-                      SoundServer::kRate));
-    };
-    const long last = std::min(static_cast<long>(levels_.size()), frameAt(until));
-    for (long frame = std::max(0L, frameAt(since)); frame < last; ++frame)
-        if (levels_[frame] > threshold) return FrameTime(frame);
+    auto chunk = std::partition_point(chunks_.begin(), chunks_.end(),
+                                      [since](const Chunk& c) { return c.arrival < since; });
+    long frame = chunk == chunks_.begin() ? 0 : std::prev(chunk)->endFrame;
+    for (; chunk != chunks_.end() && chunk->arrival <= until; ++chunk)
+        for (; frame < chunk->endFrame; ++frame)
+            if (levels_[frame] > threshold) return chunk->arrival;
     return std::nullopt;
 }
 
 std::optional<MonitorRecorder::Clock::time_point> MonitorRecorder::WaitForSound(
     Clock::time_point since, std::chrono::milliseconds timeout, float threshold) const {
     const auto until = Clock::now() + timeout;
-    // The recording runs behind the sound by the capture's latency: look a little longer.
-    while (Clock::now() < until + 200ms) {
+    for (;;) {
         if (auto heard = FirstSoundAfter(since, until, threshold)) return heard;
+        if (Clock::now() > until) return std::nullopt;
         std::this_thread::sleep_for(5ms);
     }
-    return std::nullopt;
 }
 
 }  // namespace testing_support

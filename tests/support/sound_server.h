@@ -30,6 +30,8 @@ class PulseConnection {
     // Under the lock: waits until the operation is done, then releases it. Its callback must
     // call Signal with this connection as user data.
     void Finish(pa_operation* operation);
+    // Under the lock, after connecting the stream: waits until it is ready; false when it failed.
+    bool AwaitReady(pa_stream* stream);
     static void Signal(void* connection);
 
   private:
@@ -79,10 +81,11 @@ class SoundServer {
     std::string error_;
 };
 
-// Records the monitor of a server's sink, from construction on, in chunks of about a millisecond,
-// and places every frame on the steady clock. A chunk can only arrive after its last frame was
-// played, and delays only make it later, so frame n is taken to be played at n / rate plus the
-// smallest lag any chunk near it showed.
+// Records the monitor of a server's sink, from construction on, in chunks of about a millisecond.
+// A frame counts as heard when the chunk holding it arrives: the server hands its monitor each
+// piece of sound as it takes it for playing. (Frame counts alone would not do: to play a stream's
+// new data at once the server rewrites sound it had already rendered, and the monitor then
+// repeats a stretch.)
 class MonitorRecorder {
   public:
     using Clock = std::chrono::steady_clock;
@@ -91,8 +94,8 @@ class MonitorRecorder {
     ~MonitorRecorder();
     bool recording() const { return stream_ != nullptr; }
 
-    // When the first frame after `since` louder than `threshold` (of full scale, either channel)
-    // was played, searching what was recorded up to `until`; nullopt when there is none.
+    // When the first frame louder than `threshold` (of full scale, either channel) in a chunk
+    // that arrived after `since` was heard, looking up to `until`; nullopt when there is none.
     std::optional<Clock::time_point> FirstSoundAfter(Clock::time_point since,
                                                      Clock::time_point until,
                                                      float threshold = 0.05f) const;
@@ -107,9 +110,6 @@ class MonitorRecorder {
         Clock::time_point arrival;
     };
     static void OnRead(pa_stream* stream, std::size_t bytes, void* recorder);
-    // The lag near frame n; needs mutex_ and at least one chunk.
-    Clock::duration LagNear(long frame) const;
-    Clock::time_point FrameTime(long frame) const;
 
     PulseConnection connection_;
     pa_stream* stream_ = nullptr;
