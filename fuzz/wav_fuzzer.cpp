@@ -10,7 +10,7 @@
 #include <string>
 
 #include "load_and_play.h"
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const platform::PcmSound sound = fuzzing::LoadAndPlay(file.path, *device);
         NoteOutcome({5, sound.channels, sound.bitsPerSample, Magnitude(sound.frames())});
-    } catch (const platform::LoadError& error) {
+    } catch (const core::LoadError& error) {
         // Reported to the user as an unreadable file: the expected outcome for most inputs.
         NoteOutcome({6, static_cast<std::int64_t>(std::hash<std::string>{}(error.reason()))});
     }

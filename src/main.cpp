@@ -1,7 +1,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <cstdio>
 
 #include "forms/form1.h"
+#include "platform/evdev_key_source.h"
+#include "platform/merged_key_source.h"
+#include "platform/openal_sound_device.h"
+#include "platform/window_key_source.h"
+#include "platform/x11_key_source.h"
 
 namespace {
 
@@ -23,6 +29,31 @@ void AnswerCommandLine(int argc, char* argv[]) {
     if (parser.isSet(version)) parser.showVersion();
 }
 
+// Every key source that can be opened, read as one keyboard: evdev sees the physical keyboards
+// even under Wayland or on a console; X11 also sees keys that reach the X server by other roads
+// (remote desktops, virtual keyboards); the window's own key events always count, since a
+// background source may be blind to our own window (a native Wayland window, say).
+std::unique_ptr<platform::KeySource> OpenKeySources(core::WindowHandle) {
+    std::vector<std::unique_ptr<platform::KeySource>> sources;
+    if (auto evdev = platform::EvdevKeySource::Open()) sources.push_back(std::move(evdev));
+    if (auto x11 = platform::X11KeySource::Open()) sources.push_back(std::move(x11));
+    if (sources.empty())
+        std::fputs(
+            "Тонариум: no keyboard can be read in the background (no X server, no readable "
+            "/dev/input); keys play only while the window has the focus\n",
+            stderr);
+    sources.push_back(std::make_unique<platform::WindowKeySource>());
+    return std::make_unique<platform::MergedKeySource>(std::move(sources));
+}
+
+// The devices the program plays on: the system's default sound output and its keyboards.
+dx::Backends SystemBackends() {
+    return dx::Backends{
+        .openSoundDevice = [] { return platform::OpenAlSoundDevice::OpenDefault(); },
+        .openKeySource = OpenKeySources,
+    };
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -32,7 +63,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(TONARIUM_VERSION_STRING));
     // Lets desktops match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(TONARIUM_APP_ID));
-    forms::Form1 form1;
+    forms::Form1 form1(SystemBackends());
     form1.Show();
     return QApplication::exec();
 }

@@ -3,18 +3,18 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 
 namespace dx {
 
-using platform::kFalse;
-using platform::kTrue;
+using core::kFalse;
+using core::kTrue;
 
-DirectSoundModule::DirectSoundModule(HighlightPictures& image1, platform::Backends backends)
+DirectSoundModule::DirectSoundModule(HighlightPictures& image1, Backends backends)
     : image1_(image1), backends_(std::move(backends)) {}
 
 void DirectSoundModule::EnsureDxRoot() {
-    if (!DxRoot) DxRoot = std::make_shared<platform::DirectX8>(backends_);
+    if (!DxRoot) DxRoot = std::make_shared<DirectX8>(backends_);
 }
 
 // --- Keyboard reader -------------------------------------------------------------------------
@@ -23,11 +23,10 @@ void DirectSoundModule::InitKeyboard(WindowHandle hWnd) {
     EnsureDxRoot();
     InputObject = DxRoot->DirectInputCreate();
     if (!InputObject) return;
-    KeyboardDevice = InputObject->CreateDevice(platform::GUID_SysKeyboard);
+    KeyboardDevice = InputObject->CreateDevice(GUID_SysKeyboard);
     if (!KeyboardDevice) return;
-    KeyboardDevice->SetCommonDataFormat(platform::DIFORMAT_KEYBOARD);
-    KeyboardDevice->SetCooperativeLevel(hWnd,
-                                        platform::DISCL_NONEXCLUSIVE | platform::DISCL_BACKGROUND);
+    KeyboardDevice->SetCommonDataFormat(DIFORMAT_KEYBOARD);
+    KeyboardDevice->SetCooperativeLevel(hWnd, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND);
     if (keyEvent_) KeyboardDevice->SetEventNotification(keyEvent_);
     KeyboardDevice->Acquire();
 }
@@ -44,7 +43,7 @@ DirectSoundModule::Truth DirectSoundModule::IsKeyDown(std::int16_t keyCode) {
     else
         KeyState.fill(0);
     if (keyCode < 0 || keyCode >= static_cast<int>(KeyState.size()))
-        throw platform::SubscriptOutOfRange();
+        throw core::SubscriptOutOfRange();
     return KeyState[keyCode] != 0 ? kTrue : kFalse;
 }
 
@@ -73,13 +72,13 @@ void DirectSoundModule::InitSound(WindowHandle hWnd) {
     } catch (const std::exception&) {
     }
     try {
-        if (SoundObject) SoundObject->SetCooperativeLevel(hWnd, platform::DSSCL_NORMAL);
+        if (SoundObject) SoundObject->SetCooperativeLevel(hWnd, DSSCL_NORMAL);
     } catch (const std::exception&) {
     }
 }
 
 void DirectSoundModule::ResizeBank(std::int16_t upperBound) {
-    if (upperBound < 0) throw platform::SubscriptOutOfRange();
+    if (upperBound < 0) throw core::SubscriptOutOfRange();
     Sounds.resize(static_cast<std::size_t>(upperBound) + 1);
 }
 
@@ -89,17 +88,16 @@ std::int16_t DirectSoundModule::BlockAlign(std::int16_t bitsPerSample, std::int1
     const double rounded = std::nearbyint(exact);
     if (rounded < std::numeric_limits<std::int16_t>::min() ||
         rounded > std::numeric_limits<std::int16_t>::max())
-        throw platform::Overflow();
+        throw core::Overflow();
     return static_cast<std::int16_t>(rounded);
 }
 
 void DirectSoundModule::LoadSample(std::int16_t slot, const std::string& file,
                                    std::int16_t samplesPerSec, std::int16_t bitsPerSample,
                                    std::int16_t channels) {
-    platform::DSBUFFERDESC desc;
-    desc.lFlags = platform::DSBCAPS_STATIC | platform::DSBCAPS_CTRLFREQUENCY |
-                  platform::DSBCAPS_CTRLPAN | platform::DSBCAPS_CTRLVOLUME;
-    desc.fxFormat.nFormatTag = platform::WAVE_FORMAT_PCM;
+    DSBUFFERDESC desc;
+    desc.lFlags = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
+    desc.fxFormat.nFormatTag = WAVE_FORMAT_PCM;
     desc.fxFormat.nChannels = channels;
     desc.fxFormat.lSamplesPerSec = samplesPerSec;
     desc.fxFormat.nBitsPerSample = bitsPerSample;
@@ -108,7 +106,7 @@ void DirectSoundModule::LoadSample(std::int16_t slot, const std::string& file,
         static_cast<std::int64_t>(desc.fxFormat.nBlockAlign) * desc.fxFormat.lSamplesPerSec;
     if (bytesPerSec < std::numeric_limits<std::int32_t>::min() ||
         bytesPerSec > std::numeric_limits<std::int32_t>::max())
-        throw platform::Overflow();
+        throw core::Overflow();
     desc.fxFormat.lAvgBytesPerSec = static_cast<std::int32_t>(bytesPerSec);
 
     // With no sound object there is nothing to make a buffer with: the slot keeps what it held.
@@ -124,11 +122,11 @@ void DirectSoundModule::ClearBank() {
 void DirectSoundModule::PlayNote(std::int16_t slot) {
     // Both lookups test the bounds before any platform call; an empty slot plays nothing.
     if (Buffer& buffer = Slot(slot)) buffer->SetCurrentPosition(0);
-    if (Buffer& buffer = Slot(slot)) buffer->Play(platform::DSBPLAY_DEFAULT);
+    if (Buffer& buffer = Slot(slot)) buffer->Play(DSBPLAY_DEFAULT);
 }
 
 void DirectSoundModule::LoopSlotZero() {
-    if (Buffer& buffer = Slot(0)) buffer->Play(platform::DSBPLAY_LOOPING);
+    if (Buffer& buffer = Slot(0)) buffer->Play(DSBPLAY_LOOPING);
 }
 
 void DirectSoundModule::ReleaseSound() {
@@ -141,7 +139,7 @@ void DirectSoundModule::ServiceSound() {
 
 DirectSoundModule::Buffer& DirectSoundModule::Slot(std::int16_t slot) {
     if (slot < 0 || static_cast<std::size_t>(slot) >= Sounds.size())
-        throw platform::SubscriptOutOfRange();
+        throw core::SubscriptOutOfRange();
     return Sounds[static_cast<std::size_t>(slot)];
 }
 

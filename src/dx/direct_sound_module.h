@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/truth.h"
+#include "dx/directx8.h"
 #include "dx/highlight_pictures.h"
-#include "platform/directx8.h"
 #include "platform/key_source.h"
-#include "platform/truth.h"
 
 namespace dx {
 
@@ -18,11 +18,10 @@ namespace dx {
 // window holds the one instance; tests make their own with backends they drive.
 class DirectSoundModule {
   public:
-    using Truth = platform::Truth;
-    using WindowHandle = platform::WindowHandle;
+    using Truth = core::Truth;
+    using WindowHandle = core::WindowHandle;
 
-    explicit DirectSoundModule(HighlightPictures& image1,
-                               platform::Backends backends = platform::DefaultBackends());
+    DirectSoundModule(HighlightPictures& image1, Backends backends);
 
     // Keyboard reader. The notification, set before InitKeyboard, runs whenever keys change.
     void SetKeyEventNotification(std::function<void()> notify) { keyEvent_ = std::move(notify); }
@@ -51,22 +50,22 @@ class DirectSoundModule {
     static std::int16_t BlockAlign(std::int16_t bitsPerSample, std::int16_t channels);
 
   private:
-    using Buffer = std::shared_ptr<platform::DirectSoundSecondaryBuffer8>;
+    using Buffer = std::shared_ptr<DirectSoundSecondaryBuffer8>;
 
     void EnsureDxRoot();
     Buffer& Slot(std::int16_t slot);
 
     HighlightPictures& image1_;
-    platform::Backends backends_;
+    Backends backends_;
     std::function<void()> keyEvent_;
-    std::shared_ptr<platform::DirectX8> DxRoot;
+    std::shared_ptr<DirectX8> DxRoot;
 
-    std::shared_ptr<platform::DirectInput8> InputObject;
-    std::shared_ptr<platform::DirectInputDevice8> KeyboardDevice;
-    platform::KeyboardState KeyState{};
+    std::shared_ptr<DirectInput8> InputObject;
+    std::shared_ptr<DirectInputDevice8> KeyboardDevice;
+    KeyboardState KeyState{};
     Truth KeyLatch[256]{};
 
-    std::shared_ptr<platform::DirectSound8> SoundObject;
+    std::shared_ptr<DirectSound8> SoundObject;
     std::vector<Buffer> Sounds;  // bounds 0..n once ResizeBank ran; empty before
 };
 

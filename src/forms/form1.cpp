@@ -5,12 +5,12 @@
 #include <QRadioButton>
 #include <string>
 
+#include "core/run_time_error.h"
 #include "forms/art/icons.h"
 #include "forms/art/keyboard_art.h"
 #include "forms/form1_layout.h"
 #include "forms/form2.h"
 #include "forms/form3.h"
-#include "platform/run_time_error.h"
 #include "runtime/services.h"
 #include "runtime/timer.h"
 
@@ -35,7 +35,7 @@ std::string SamplePath(std::string_view folder, std::int16_t slot) {
 
 }  // namespace
 
-Form1::Form1(platform::Backends backends)
+Form1::Form1(dx::Backends backends)
     : runtime::Form(kForm1, Form1Layout()), module_(*this, std::move(backends)) {
     setWindowIcon(art::MainIcon());
     const qreal dpr = devicePixelRatioF();
@@ -65,7 +65,7 @@ Form1::Form1(platform::Backends backends)
 }
 
 QLabel& Form1::Image1(int index) const {
-    if (index < 1 || index > kNoteCount) throw platform::SubscriptOutOfRange();
+    if (index < 1 || index > kNoteCount) throw core::SubscriptOutOfRange();
     return *image1_[index];
 }
 
@@ -94,7 +94,7 @@ void Form1::Timer1_Timer() {
     for (std::uint8_t note = 1; note <= kNoteCount; ++note) Image1(note).setVisible(false);
     for (const NoteKey& row : NoteMap) {
         module_.CurrentNote = row.note;
-        if (module_.KeyJustPressed(row.keyCode) == platform::kTrue)
+        if (module_.KeyJustPressed(row.keyCode) == core::kTrue)
             module_.PlayNote(module_.CurrentNote);
     }
     module_.ServiceSound();
@@ -116,7 +116,7 @@ void Form1::LoadNoteSample(std::int16_t slot, std::string_view folder) {
     const std::string path = SamplePath(folder, slot);
     try {
         module_.LoadSample(slot, path, kSamplesPerSec, kBitsPerSample, kChannels);
-    } catch (const platform::LoadError& error) {
+    } catch (const core::LoadError& error) {
         runtime::MsgBox(QString::fromStdString(error.description()));
     }
 }

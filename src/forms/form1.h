@@ -5,18 +5,22 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/note_map.h"
 #include "dx/direct_sound_module.h"
-#include "forms/note_map.h"
 #include "runtime/form.h"
 
 namespace forms {
+
+using core::kNoteCount;
+using core::NoteKey;
+using core::NoteMap;
 
 // The main window: the drawn keyboard with its highlight pictures, the instrument choice and
 // three buttons. It brings up the sound and keyboard services, fills the sound bank from the
 // sample library beside the program, and plays the keys on every tick of its timer.
 class Form1 : public runtime::Form, public dx::HighlightPictures {
   public:
-    explicit Form1(platform::Backends backends = platform::DefaultBackends());
+    explicit Form1(dx::Backends backends);
 
     // Image1(index).Visible = True, for the keyboard reader.
     void ShowImage1(int index) override;

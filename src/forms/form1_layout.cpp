@@ -1,10 +1,14 @@
 #include "forms/form1_layout.h"
 
+#include "core/note_map.h"
 #include "forms/art/keyboard_art.h"
-#include "forms/note_map.h"
 #include "runtime/twips.h"
 
 namespace forms {
+
+using core::kNoteCount;
+using core::NoteKey;
+using core::NoteMap;
 
 namespace {
 
@@ -69,7 +73,7 @@ std::vector<ControlDesign> Form1Layout() {
     // Each highlight lies exactly over its key of the drawing, so its place comes from there.
     for (const NoteKey& row : NoteMap) {
         const QRect place = art::HighlightRect(row.note);
-        constexpr int twips = runtime::kTwipsPerPixel;
+        constexpr int twips = core::kTwipsPerPixel;
         layout.push_back({.name = "Image1",
                           .index = row.note,
                           .kind = ControlKind::Image,

@@ -33,7 +33,7 @@ void Form3::SetLinkColor(runtime::Color color) {
 
 // Opens the link target; whatever the shell makes of it, the window says nothing.
 void Form3::Label2_MouseUp() {
-    constexpr platform::WindowHandle kNoOwner = 0;
+    constexpr core::WindowHandle kNoOwner = 0;
     platform::ShellExecute(kNoOwner, "open", kLinkTarget, "", "", platform::SW_SHOWMAXIMIZED);
 }
 

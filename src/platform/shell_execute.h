@@ -4,9 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "platform/truth.h"
+#include "core/truth.h"
 
 namespace platform {
+
+using core::WindowHandle;
 
 // Show commands of ShellExecute.
 inline constexpr int SW_SHOWMAXIMIZED = 3;

@@ -7,9 +7,11 @@
 #include <cmath>
 #include <memory>
 
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 
 namespace platform {
+
+using core::LoadError;
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 #include "runtime/services.h"
 
 namespace runtime {
@@ -21,7 +21,7 @@ ProgramEndHandler endHandler;
 std::pair<int, QString> Describe(std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
-    } catch (const platform::RunTimeError& runTimeError) {
+    } catch (const core::RunTimeError& runTimeError) {
         return {runTimeError.number(), QString::fromStdString(runTimeError.description())};
     } catch (const std::bad_alloc&) {
         return {kOutOfMemory, QStringLiteral("Недостаточно памяти")};

@@ -236,8 +236,8 @@ void Form::Show() {
     activateWindow();
 }
 
-platform::WindowHandle Form::hWnd() {
-    return static_cast<platform::WindowHandle>(winId());
+core::WindowHandle Form::hWnd() {
+    return static_cast<core::WindowHandle>(winId());
 }
 
 void Form::OnClick(QAbstractButton& control, std::function<void()> handler) {

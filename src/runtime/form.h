@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/truth.h"
+#include "core/truth.h"
 #include "runtime/control_design.h"
 #include "runtime/mouse_events.h"
 
@@ -35,7 +35,7 @@ class Form : public QWidget {
     bool IsLoaded() const { return loaded_; }
 
     // The native handle of the window, as the platform services take it.
-    platform::WindowHandle hWnd();
+    core::WindowHandle hWnd();
 
     // A control of the design by name, and index for an element of a control array. Asking for
     // a control the design does not have, or as the wrong kind, is a programming error.

@@ -2,15 +2,11 @@
 
 #include <QRect>
 
+#include "core/twips.h"
+
 namespace runtime {
 
-// Layouts are designed in twips at 96 dots per inch; Qt's own high-DPI scaling maps the logical
-// pixels to the screen.
-inline constexpr int kTwipsPerPixel = 15;
-
-constexpr int Pixels(int twips) {
-    return twips / kTwipsPerPixel;
-}
+using core::Pixels;
 
 // A control's place in its container's client area, in twips.
 struct TwipsRect {

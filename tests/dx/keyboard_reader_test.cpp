@@ -5,8 +5,8 @@
 
 namespace {
 
-using platform::kFalse;
-using platform::kTrue;
+using core::kFalse;
+using core::kTrue;
 using testing_support::LoopbackBackends;
 using testing_support::RecordingHighlights;
 
@@ -15,7 +15,7 @@ class KeyboardReaderTest : public ::testing::Test {
     KeyboardReaderTest() : module(image1, backends.Make()) { module.InitKeyboard(1); }
 
     // One test of a key as the poll loop makes it.
-    platform::Truth Test(std::uint8_t note, std::uint8_t keyCode) {
+    core::Truth Test(std::uint8_t note, std::uint8_t keyCode) {
         module.CurrentNote = note;
         return module.KeyJustPressed(keyCode);
     }
@@ -61,7 +61,7 @@ TEST_F(KeyboardReaderTest, CurrentNoteNotTheKeyChoosesTheHighlight) {
 
 TEST_F(KeyboardReaderTest, HighlightErrorLeavesTheLatchAlone) {
     backends.keyboard.Press(2);
-    EXPECT_THROW(Test(0, 2), platform::RunTimeError);
+    EXPECT_THROW(Test(0, 2), core::RunTimeError);
     EXPECT_EQ(Test(1, 2), kTrue) << "the failed test must not have latched the press";
 }
 
@@ -71,7 +71,7 @@ TEST_F(KeyboardReaderTest, KeyCodesOutsideTheStateRaiseSubscriptAfterTheSnapshot
         try {
             module.IsKeyDown(code);
             FAIL() << "no error for " << code;
-        } catch (const platform::RunTimeError& error) {
+        } catch (const core::RunTimeError& error) {
             EXPECT_EQ(error.number(), 9);
         }
         EXPECT_EQ(backends.keyboard.snapshots, before + 1);

@@ -22,7 +22,7 @@ constexpr int kUpdate = 240;  // one mixer period of the shipped configuration
 int ErrorNumber(const std::function<void()>& call) {
     try {
         call();
-    } catch (const platform::RunTimeError& error) {
+    } catch (const core::RunTimeError& error) {
         return error.number();
     }
     return 0;
@@ -168,7 +168,7 @@ TEST_F(SoundBankTest, BadFileRaisesLoadErrorAndSlotKeepsItsSound) {
     try {
         Load(1, dir.file("bad.wav"));
         FAIL() << "a broken file was accepted";
-    } catch (const platform::LoadError& error) {
+    } catch (const core::LoadError& error) {
         EXPECT_EQ(error.path(), dir.file("bad.wav"));
         EXPECT_FALSE(error.reason().empty());
     }

@@ -219,7 +219,7 @@ TEST_F(Form1Test, ExitClosesTheWindow) {
     Click("Command1");
     EXPECT_FALSE(form->isVisible());
     backends.keyboard.Press(16);
-    EXPECT_EQ(form->Services().IsKeyDown(16), platform::kFalse) << "the keyboard was released";
+    EXPECT_EQ(form->Services().IsKeyDown(16), core::kFalse) << "the keyboard was released";
 }
 
 }  // namespace

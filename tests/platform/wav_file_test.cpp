@@ -9,7 +9,7 @@
 
 #include "audio_analysis.h"
 #include "fake_backends.h"
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 #include "wav_fixtures.h"
 
 namespace {
@@ -78,7 +78,7 @@ std::string Header(std::uint32_t dataBytes, std::uint32_t riffBytes) {
 std::string LoadErrorReason(const std::string& path) {
     try {
         platform::ReadWavFile(path);
-    } catch (const platform::LoadError& error) {
+    } catch (const core::LoadError& error) {
         EXPECT_EQ(error.path(), path);
         return error.reason();
     }

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "load_and_play.h"
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 #include "seed_corpus.h"
 #include "wav_fixtures.h"
 
@@ -31,7 +31,7 @@ class SampleInputsTest : public ::testing::Test {
             EXPECT_EQ(sound.bytes.size() % (sound.channels * sound.bitsPerSample / 8), 0u) << path;
             if (played) *played = sound;
             return Outcome::Played;
-        } catch (const platform::LoadError&) {
+        } catch (const core::LoadError&) {
             return Outcome::Refused;
         } catch (const std::exception& error) {
             ADD_FAILURE() << path << ": an error the program does not report: " << error.what();

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <stdexcept>
 
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 #include "runtime/error_report.h"
 #include "runtime/form.h"
 #include "runtime/timer.h"
@@ -39,7 +39,7 @@ class ErrorReport : public ::testing::Test {
 };
 
 TEST_F(ErrorReport, AnErrorEscapingAHandlerIsReportedOnceAndEndsTheProgram) {
-    runtime::Guard([] { throw platform::SubscriptOutOfRange(); });
+    runtime::Guard([] { throw core::SubscriptOutOfRange(); });
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], (Report{9, "Индекс вне допустимого диапазона"}));
     EXPECT_EQ(ends, 1);
@@ -47,7 +47,7 @@ TEST_F(ErrorReport, AnErrorEscapingAHandlerIsReportedOnceAndEndsTheProgram) {
     // Nothing runs after the report, not even another error.
     bool ranLater = false;
     runtime::Guard([&] { ranLater = true; });
-    runtime::Guard([] { throw platform::Overflow(); });
+    runtime::Guard([] { throw core::Overflow(); });
     EXPECT_FALSE(ranLater);
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(ends, 1);
@@ -74,18 +74,18 @@ class FailingLoad : public runtime::Form {
     FailingLoad() : Form(kSpec, kControls) {}
 
   protected:
-    void OnLoad() override { throw platform::Overflow(); }
+    void OnLoad() override { throw core::Overflow(); }
 };
 
 TEST_F(ErrorReport, ClicksTicksAndLoadHandlersRunGuarded) {
     runtime::Form form(kSpec, kControls);
-    form.OnClick(form.Get<QPushButton>("Command1"), [] { throw platform::Overflow(); });
+    form.OnClick(form.Get<QPushButton>("Command1"), [] { throw core::Overflow(); });
     form.Get<QPushButton>("Command1").click();  // an escaping exception would fail the test
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], (Report{6, "Переполнение"}));
 
     runtime::ResetProgramEnding();
-    form.Get<runtime::Timer>("Timer1").OnTick([] { throw platform::SubscriptOutOfRange(); });
+    form.Get<runtime::Timer>("Timer1").OnTick([] { throw core::SubscriptOutOfRange(); });
     form.Show();
     EXPECT_TRUE(WaitUntil([&] { return reports.size() == 2; }));
     EXPECT_EQ(reports.back().number, 9);
@@ -110,7 +110,7 @@ TEST(ErrorReportBox, ShowsTheNumberAndDescriptionThenEndsTheProgram) {
         text = box.text();
         endedWhileBoxOpen = ends > 0;
     });
-    runtime::Guard([] { throw platform::SubscriptOutOfRange(); });
+    runtime::Guard([] { throw core::SubscriptOutOfRange(); });
     runtime::SetProgramEndHandler({});
     runtime::ResetProgramEnding();
 

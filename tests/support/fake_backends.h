@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "dx/highlight_pictures.h"
-#include "platform/directx8.h"
+#include "dx/directx8.h"
 #include "platform/openal_sound_device.h"
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 
 namespace testing_support {
 
@@ -54,7 +54,7 @@ struct FakeKeyboard {
 struct RecordingHighlights : dx::HighlightPictures {
     std::vector<int> shown;
     void ShowImage1(int index) override {
-        if (index < 1 || index > 36) throw platform::SubscriptOutOfRange();
+        if (index < 1 || index > 36) throw core::SubscriptOutOfRange();
         shown.push_back(index);
     }
 };
@@ -67,15 +67,15 @@ struct LoopbackBackends {
     platform::OpenAlSoundDevice* device = nullptr;
     bool haveSoundDevice = true;
 
-    platform::Backends Make() {
-        return platform::Backends{
+    dx::Backends Make() {
+        return dx::Backends{
             .openSoundDevice = [this]() -> std::unique_ptr<platform::SoundDevice> {
                 if (!haveSoundDevice) return nullptr;
                 auto opened = platform::OpenAlSoundDevice::OpenLoopback(kRate);
                 device = opened.get();
                 return opened;
             },
-            .openKeySource = [this](platform::WindowHandle) { return keyboard.OpenSource(); },
+            .openKeySource = [this](core::WindowHandle) { return keyboard.OpenSource(); },
         };
     }
 };
@@ -93,7 +93,7 @@ struct RecordingBackends {
     // Runs before each voice is made; a test throws from it to make the device fail.
     std::function<void(std::size_t frames)> beforeVoice;
 
-    platform::Backends Make() {
+    dx::Backends Make() {
         struct Voice : platform::SoundVoice {
             RecordingBackends& backends;
             std::size_t frames;
@@ -111,9 +111,9 @@ struct RecordingBackends {
                 return std::make_unique<Voice>(backends, sound.frames());
             }
         };
-        return platform::Backends{
+        return dx::Backends{
             .openSoundDevice = [this] { return std::make_unique<Device>(*this); },
-            .openKeySource = [this](platform::WindowHandle) { return keyboard.OpenSource(); },
+            .openKeySource = [this](core::WindowHandle) { return keyboard.OpenSource(); },
         };
     }
 };

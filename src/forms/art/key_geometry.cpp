@@ -4,7 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "forms/note_map.h"
+#include "core/note_map.h"
+#include "core/twips.h"
 
 namespace forms::art {
 namespace {
@@ -13,12 +14,11 @@ using enum KeyStyle;
 using enum KeyGlyph;
 
 // Note keys sit exactly where the main window places their highlight pictures, whose layout is
-// kept in twips (15 to the pixel); the digit and letter rows of the other keys share their pixel
-// rows so each row stays straight.
-constexpr int kTwipsPerPixel = 15;
+// kept in twips; the digit and letter rows of the other keys share their pixel rows so each row
+// stays straight.
 constexpr QRect NoteFace(int leftTwips, int topTwips, int widthTwips = 390) {
-    return {leftTwips / kTwipsPerPixel, topTwips / kTwipsPerPixel, widthTwips / kTwipsPerPixel,
-            330 / kTwipsPerPixel};
+    return {core::Pixels(leftTwips), core::Pixels(topTwips), core::Pixels(widthTwips),
+            core::Pixels(330)};
 }
 
 constexpr int kFunctionTop = 3, kFunctionHeight = 20;
@@ -125,8 +125,8 @@ const Key* KeyWithScanCode(int scanCode) {
 }
 
 const Key& KeyOfNote(int note) {
-    const auto* row = std::ranges::find(NoteMap, note, &NoteKey::note);
-    const Key* key = row == NoteMap.end() ? nullptr : KeyWithScanCode(row->keyCode);
+    const auto* row = std::ranges::find(core::NoteMap, note, &core::NoteKey::note);
+    const Key* key = row == core::NoteMap.end() ? nullptr : KeyWithScanCode(row->keyCode);
     if (!key) throw std::out_of_range("no key plays note " + std::to_string(note));
     return *key;
 }

@@ -1,7 +1,7 @@
 #include "forms/art/keyboard_art.h"
 
+#include "core/note_map.h"
 #include "forms/art/key_painter.h"
-#include "forms/note_map.h"
 
 namespace forms::art {
 namespace {
@@ -45,7 +45,7 @@ QImage PaintHighlight(int note, qreal dpr) {
 
 QImage PaintNoteChart(qreal dpr) {
     return PaintWholeKeyboard(dpr, kChartPalette, [](const Key& key) {
-        const int note = NoteOfKey(key.scanCode);
+        const int note = core::NoteOfKey(key.scanCode);
         if (note == 0) return DrawingLook(key, kChartPalette);
         return KeyLook{kChartNoteFace, QString::number(note), kChartNumeralInk,
                        BoldFont({"DejaVu Serif", "Liberation Serif", "Times New Roman", "Times"},

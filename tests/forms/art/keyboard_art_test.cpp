@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "forms/note_map.h"
+#include "core/note_map.h"
 #include "pixels.h"
 
 namespace forms::art {
 namespace {
 
+using core::kNoteCount;
 using testing::Dark;
 using testing::Near;
 using testing::White;

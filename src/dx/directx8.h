@@ -6,13 +6,19 @@
 #include <string>
 #include <string_view>
 
+#include "core/truth.h"
 #include "platform/key_source.h"
 #include "platform/sound_device.h"
-#include "platform/truth.h"
 
-// Our stand-ins for the DirectX 8 objects the services are written against: the same objects and
-// operations, backed by OpenAL Soft, libsndfile and the keyboard sources of this folder.
-namespace platform {
+// The DirectX 8 objects the module is written against: the same objects and operations, each a
+// thin check of its arguments in front of a device of platform/ (sound, WAV files, key sources).
+namespace dx {
+
+using core::WindowHandle;
+using platform::KeyboardState;
+using platform::KeySource;
+using platform::SoundDevice;
+using platform::SoundVoice;
 
 constexpr std::int32_t DIFORMAT_KEYBOARD = 1;
 constexpr std::int32_t DISCL_NONEXCLUSIVE = 2;
@@ -46,15 +52,14 @@ struct DSBUFFERDESC {
     std::string guid3DAlgorithm;
 };
 
-// Where sound and key states come from. The program uses DefaultBackends(); tests put in an
-// offline (loopback) sound device and a keyboard they drive.
+// Where sound and key states come from. The program hands in the system's own (see main.cpp);
+// tests put in an offline (loopback) sound device and a keyboard they drive.
 struct Backends {
     // The default output device; nullptr when there is none.
     std::function<std::unique_ptr<SoundDevice>()> openSoundDevice;
     // The best keyboard source available for a window; never nullptr.
     std::function<std::unique_ptr<KeySource>(WindowHandle)> openKeySource;
 };
-Backends DefaultBackends();
 
 class DirectInputDevice8 {
   public:
@@ -122,4 +127,4 @@ class DirectX8 {
     Backends backends_;
 };
 
-}  // namespace platform
+}  // namespace dx

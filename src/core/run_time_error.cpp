@@ -1,6 +1,6 @@
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 
-namespace platform {
+namespace core {
 
 RunTimeError Overflow() {
     return RunTimeError(error::kOverflow, "Переполнение");
@@ -15,4 +15,4 @@ LoadError::LoadError(std::string path, std::string reason)
       path_(std::move(path)),
       reason_(std::move(reason)) {}
 
-}  // namespace platform
+}  // namespace core

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace platform {
+namespace core {
 
 // A run-time error as the form runtime reports it: a number and a description. Anything the
 // program does not trap ends it with one error report (see runtime/error_report.h).
@@ -42,4 +42,4 @@ class LoadError : public RunTimeError {
     std::string reason_;
 };
 
-}  // namespace platform
+}  // namespace core

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace forms {
+namespace core {
 
 // Which key plays which note. Key codes are PC scan codes (the physical key counts, not the
 // character it types). Notes run down the key columns: digit row, upper letter row, home row;
@@ -29,4 +29,4 @@ constexpr int NoteOfKey(int keyCode) {
     return 0;
 }
 
-}  // namespace forms
+}  // namespace core

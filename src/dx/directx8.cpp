@@ -1,11 +1,15 @@
-#include "platform/directx8.h"
+#include "dx/directx8.h"
 
 #include <new>
 
-#include "platform/run_time_error.h"
+#include "core/run_time_error.h"
 #include "platform/wav_file.h"
 
-namespace platform {
+namespace dx {
+
+using core::LoadError;
+using core::RunTimeError;
+namespace error = core::error;
 
 namespace {
 RunTimeError InvalidCall(const std::string& what) {
@@ -72,7 +76,7 @@ void DirectSound8::SetCooperativeLevel(WindowHandle, std::int32_t level) {
 std::shared_ptr<DirectSoundSecondaryBuffer8> DirectSound8::CreateSoundBufferFromFile(
     const std::string& file, DSBUFFERDESC&) {
     try {
-        const PcmSound sound = ReadWavFile(file);
+        const platform::PcmSound sound = platform::ReadWavFile(file);
         return std::make_shared<DirectSoundSecondaryBuffer8>(device_, device_->CreateVoice(sound));
     } catch (const LoadError&) {
         throw;
@@ -100,4 +104,4 @@ std::shared_ptr<DirectSound8> DirectX8::DirectSoundCreate(const std::string& dev
     return std::make_shared<DirectSound8>(std::move(opened));
 }
 
-}  // namespace platform
+}  // namespace dx
