@@ -13,6 +13,7 @@
 #include "dx/direct_sound_module.h"
 #include "fake_backends.h"
 #include "platform/evdev_key_source.h"
+#include "platform/openal_output.h"
 #include "platform/x11_key_source.h"
 #include "process_stats.h"
 #include "wav_fixtures.h"
@@ -92,8 +93,8 @@ void BenchDeviceLatency(const TempDir& dir) {
     setenv("ALSOFT_CONF", config.c_str(), 1);
     const bool soundCard = access("/dev/snd", F_OK) == 0 || std::getenv("PULSE_SERVER");
     if (!soundCard) setenv("ALSOFT_DRIVERS", "wave", 1);
-    auto device = platform::OpenAlSoundDevice::OpenDefault();
-    if (!device) {
+    auto output = platform::OpenAlOutput::OpenDefault();
+    if (!output) {
         std::printf("Device latency: no sound device\n");
         return;
     }
@@ -101,7 +102,7 @@ void BenchDeviceLatency(const TempDir& dir) {
         "Device latency reported by OpenAL with the shipped configuration (%s): %.1f ms "
         "at %d Hz\n",
         soundCard ? "sound card" : "wave writer, no sound card here",
-        device->LatencyNanoseconds() / 1e6, device->SampleRate());
+        output->ClockAndLatency()[1] / 1e6, output->SampleRate());
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace {
 constexpr int kFramesToMix = 512;
 }  // namespace
 
-platform::PcmSound LoadAndPlay(const std::string& path, platform::OpenAlSoundDevice& device) {
+platform::PcmSound LoadAndPlay(const std::string& path, platform::OpenAlLoopbackDevice& device) {
     platform::PcmSound sound = platform::ReadWavFile(path);
     auto voice = device.CreateVoice(sound);
     voice->Play(false);

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "platform/openal_sound_device.h"
+#include "platform/openal_loopback_device.h"
 
 namespace fuzzing {
 
 // The road a sample file takes into the sound bank: read it, make a voice of it, play it once and
 // then looped, mixing a little of each on a loopback device. A file the program reports as
 // unreadable raises core::LoadError; any other exception or a crash is a fault.
-platform::PcmSound LoadAndPlay(const std::string& path, platform::OpenAlSoundDevice& device);
+platform::PcmSound LoadAndPlay(const std::string& path, platform::OpenAlLoopbackDevice& device);
 
 }  // namespace fuzzing

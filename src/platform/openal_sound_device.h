@@ -1,73 +1,74 @@
 #pragma once
 
-#include <array>
 #include <chrono>
-#include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "platform/sound_device.h"
 
-typedef struct ALCdevice_struct ALCdevice;
-typedef struct ALCcontext_struct ALCcontext;
-class QTimer;
-
 namespace platform {
 
+class OpenAlOutput;
 class OpenAlVoice;
 
-// A sound device on OpenAL Soft: one device and context, one AL buffer and source per voice,
-// mixed by OpenAL with its output limiter on, so chords never hard-clip.
+// A sound device on OpenAL Soft: one AL buffer and source per voice, mixed by OpenAL with its
+// output limiter on, so chords never hard-clip.
 //
 // Mixing in short periods keeps a note's way to the speakers short but wakes the mixer hundreds
 // of times a second, silence or not. So once nothing audible has played for a while (a voice of
-// pure silence, looping or not, does not count) the device is paused, and the next note resumes
-// it before it starts. This needs the Qt event loop of the thread that plays; without one the
-// device simply keeps running. So does OpenAL's wave writer, which loses its place in the file
-// when stopped.
+// pure silence, looping or not, does not count) the output is paused, and the next note resumes
+// it before it starts.
+//
+// The output can go away under the program (its sound server restarts) or not be there yet when
+// the program starts. The device notices on its turns and opens the output again about once a
+// second; each voice keeps its sound in memory for that, and a looping voice plays on once the
+// output is back. Notes that were sounding when it went are simply gone.
 class OpenAlSoundDevice : public SoundDevice {
   public:
+    using Clock = std::chrono::steady_clock;
+    using Opener = std::function<std::unique_ptr<OpenAlOutput>()>;
     static constexpr std::chrono::milliseconds kSilenceBeforePause{10000};
+    struct Timing {
+        std::chrono::milliseconds silenceBeforePause = kSilenceBeforePause;
+        // How often the output is asked whether it is still there.
+        std::chrono::milliseconds connectionCheck{250};
+        // How often a missing output is tried again.
+        std::chrono::milliseconds retry{1000};
+    };
 
-    // The system's default output; nullptr when there is none.
-    static std::unique_ptr<OpenAlSoundDevice> OpenDefault(
-        std::chrono::milliseconds silenceBeforePause = kSilenceBeforePause);
-    // An offline device that mixes only when Render is called: stereo float at the given rate.
-    static std::unique_ptr<OpenAlSoundDevice> OpenLoopback(int sampleRate);
+    // The system's default output. Never nullptr: without any output the device plays nothing
+    // and keeps trying.
+    static std::unique_ptr<OpenAlSoundDevice> OpenDefault();
+    OpenAlSoundDevice(Opener open, Timing timing);
     ~OpenAlSoundDevice() override;
 
     std::unique_ptr<SoundVoice> CreateVoice(const PcmSound& sound) override;
+    // Notices a lost output and opens it again when due, and pauses the output in silence.
+    void Service() override;
 
-    // Loopback only: mixes the next frames, interleaved left/right.
-    std::vector<float> Render(int frames);
-    // Time from a sample being mixed to it being heard, as the device reports it.
-    std::int64_t LatencyNanoseconds();
-    // Sound mixed so far, as time; it stands still while the device is paused.
-    std::int64_t ClockNanoseconds();
-    int SampleRate() const;
-    // Whether the device is paused for silence.
+  protected:
+    OpenAlOutput* Output() const { return output_.get(); }  // nullptr while there is none
     bool Paused() const { return paused_; }
+    // Whether the output still plays; a test stands in a lost one here.
+    virtual bool OutputConnected() const;
 
   private:
-    OpenAlSoundDevice(ALCdevice* device, ALCcontext* context, bool loopback);
-    static std::unique_ptr<OpenAlSoundDevice> WithContext(ALCdevice* device,
-                                                          const std::vector<int>& attributes,
-                                                          bool loopback);
     friend class OpenAlVoice;
-    void MakeCurrent() const;
-    // The device's clock and latency; both -1 when it cannot tell.
-    std::array<std::int64_t, 2> ClockAndLatency();
-    void PauseWhenSilentFor(std::chrono::milliseconds silence);
-    // Before a voice starts: resumes a paused device and puts the pause off again.
+    // Before a voice starts: resumes a paused output and puts the pause off again.
     void Wake();
-    void PauseUnlessAudible();
+    void PauseUnlessAudible(Clock::time_point now);
+    void LoseOutput();
+    void Reopen();
 
-    ALCdevice* device_;
-    ALCcontext* context_;
-    bool loopback_;
-    std::vector<const OpenAlVoice*> voices_;  // every voice alive on the device
-    std::unique_ptr<QTimer> silenceTimer_;
+    Opener open_;
+    Timing timing_;
+    std::unique_ptr<OpenAlOutput> output_;
+    std::vector<OpenAlVoice*> voices_;  // every voice alive on the device
     bool paused_ = false;
+    Clock::time_point pauseDue_;
+    Clock::time_point nextCheck_;
+    Clock::time_point nextTry_;
 };
 
 }  // namespace platform

@@ -42,7 +42,7 @@ TEST_P(WavLayoutTest, PlaysAtItsTruePitchAndLength) {
     EXPECT_EQ(sound.sampleRate, layout.sampleRate);
     EXPECT_EQ(sound.frames(), static_cast<std::size_t>(0.4 * layout.sampleRate));
 
-    auto device = platform::OpenAlSoundDevice::OpenLoopback(LoopbackBackends::kRate);
+    auto device = platform::OpenAlLoopbackDevice::Open(LoopbackBackends::kRate);
     ASSERT_TRUE(device);
     auto voice = device->CreateVoice(sound);
     voice->Play(false);

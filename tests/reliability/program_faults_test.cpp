@@ -7,7 +7,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/openal_sound_device.h"
+#include "platform/openal_output.h"
 #include "program_under_test.h"
 
 namespace {
@@ -57,7 +57,7 @@ class ProgramFaultsTest : public ::testing::Test {
 TEST_F(ProgramFaultsTest, WithoutAnySoundDeviceTheWindowWorksSilently) {
     // An OpenAL back-end list naming nothing that exists leaves OpenAL without any output.
     setenv("ALSOFT_DRIVERS", "nonexistent", 1);
-    ASSERT_FALSE(platform::OpenAlSoundDevice::OpenDefault()) << "OpenAL still found a device";
+    ASSERT_FALSE(platform::OpenAlOutput::OpenDefault()) << "OpenAL still found a device";
 
     ProgramUnderTest program(xvfb_, {.soundDrivers = "nonexistent"});
     program.Start();

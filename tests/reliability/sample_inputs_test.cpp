@@ -40,8 +40,8 @@ class SampleInputsTest : public ::testing::Test {
     }
 
     TempDir dir_;
-    std::unique_ptr<platform::OpenAlSoundDevice> device_ =
-        platform::OpenAlSoundDevice::OpenLoopback(48000);
+    std::unique_ptr<platform::OpenAlLoopbackDevice> device_ =
+        platform::OpenAlLoopbackDevice::Open(48000);
 };
 
 TEST_F(SampleInputsTest, EveryWellFormedLayoutPlaysAsWritten) {

@@ -8,7 +8,7 @@
 
 #include "dx/highlight_pictures.h"
 #include "dx/directx8.h"
-#include "platform/openal_sound_device.h"
+#include "platform/openal_loopback_device.h"
 #include "core/run_time_error.h"
 
 namespace testing_support {
@@ -64,14 +64,14 @@ struct RecordingHighlights : dx::HighlightPictures {
 struct LoopbackBackends {
     static constexpr int kRate = 48000;
     FakeKeyboard keyboard;
-    platform::OpenAlSoundDevice* device = nullptr;
+    platform::OpenAlLoopbackDevice* device = nullptr;
     bool haveSoundDevice = true;
 
     dx::Backends Make() {
         return dx::Backends{
             .openSoundDevice = [this]() -> std::unique_ptr<platform::SoundDevice> {
                 if (!haveSoundDevice) return nullptr;
-                auto opened = platform::OpenAlSoundDevice::OpenLoopback(kRate);
+                auto opened = platform::OpenAlLoopbackDevice::Open(kRate);
                 device = opened.get();
                 return opened;
             },
