@@ -8,6 +8,7 @@
 #include "platform/openal_sound_device.h"
 #include "platform/window_key_source.h"
 #include "platform/x11_key_source.h"
+#include "runtime/services.h"
 
 namespace {
 
@@ -63,7 +64,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(TONARIUM_VERSION_STRING));
     // Lets desktops match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(TONARIUM_APP_ID));
-    forms::Form1 form1(SystemBackends());
+    runtime::Services services(runtime::Services::Desktop());
+    forms::Form1 form1(services, SystemBackends());
     form1.Show();
     return QApplication::exec();
 }

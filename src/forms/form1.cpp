@@ -29,14 +29,14 @@ constexpr std::int16_t kLastSlot = 36;
 
 const QString kFileNotFound = QStringLiteral("файл не найден");
 
-std::string SamplePath(std::string_view folder, std::int16_t slot) {
-    return runtime::App::Path() + std::string(folder) + std::to_string(slot) + ".wav";
+std::string SamplePath(const std::string& appPath, std::string_view folder, std::int16_t slot) {
+    return appPath + std::string(folder) + std::to_string(slot) + ".wav";
 }
 
 }  // namespace
 
-Form1::Form1(dx::Backends backends)
-    : runtime::Form(kForm1, Form1Layout()), module_(*this, std::move(backends)) {
+Form1::Form1(runtime::Services& services, dx::Backends backends)
+    : runtime::Form(services, kForm1, Form1Layout()), module_(*this, std::move(backends)) {
     setWindowIcon(art::MainIcon());
     const qreal dpr = devicePixelRatioF();
     runtime::SetPicture(Get<QLabel>("Picture1"), QPixmap::fromImage(art::PaintKeyboard(dpr)));
@@ -54,12 +54,12 @@ Form1::Form1(dx::Backends backends)
     OnClick(Get<QAbstractButton>("Option1"), [this] { SwitchInstrument(kPianoFolder); });
     OnClick(Get<QAbstractButton>("Option2"), [this] { SwitchInstrument(kOrganFolder); });
     // Each showing is a new window, gone again when it closes.
-    OnClick(Get<QAbstractButton>("Command2"), [] {
-        Form2 form2;
+    OnClick(Get<QAbstractButton>("Command2"), [this] {
+        Form2 form2(this->services());
         runtime::ShowModal(form2);
     });
-    OnClick(Get<QAbstractButton>("Command3"), [] {
-        Form3 form3;
+    OnClick(Get<QAbstractButton>("Command3"), [this] {
+        Form3 form3(this->services());
         runtime::ShowModal(form3);
     });
 }
@@ -109,15 +109,15 @@ void Form1::SwitchInstrument(std::string_view folder) {
 // played, for whatever reason, is reported too, with its path and the reason, and loading goes on
 // with the next one.
 void Form1::LoadNoteSample(std::int16_t slot, std::string_view folder) {
-    if (runtime::Dir(SamplePath(folder, slot)).empty()) {
-        runtime::MsgBox(kFileNotFound);
+    if (runtime::Dir(SamplePath(services().AppPath(), folder, slot)).empty()) {
+        services().MsgBox(kFileNotFound);
         return;
     }
-    const std::string path = SamplePath(folder, slot);
+    const std::string path = SamplePath(services().AppPath(), folder, slot);
     try {
         module_.LoadSample(slot, path, kSamplesPerSec, kBitsPerSample, kChannels);
     } catch (const core::LoadError& error) {
-        runtime::MsgBox(QString::fromStdString(error.description()));
+        services().MsgBox(QString::fromStdString(error.description()));
     }
 }
 

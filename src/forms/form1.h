@@ -20,7 +20,7 @@ using core::NoteMap;
 // sample library beside the program, and plays the keys on every tick of its timer.
 class Form1 : public runtime::Form, public dx::HighlightPictures {
   public:
-    explicit Form1(dx::Backends backends);
+    Form1(runtime::Services& services, dx::Backends backends);
 
     // Image1(index).Visible = True, for the keyboard reader.
     void ShowImage1(int index) override;

@@ -10,7 +10,7 @@
 
 namespace forms {
 
-Form2::Form2() : runtime::Form(kForm2, Form2Layout()) {
+Form2::Form2(runtime::Services& services) : runtime::Form(services, kForm2, Form2Layout()) {
     setWindowIcon(art::InformationIcon());
     runtime::SetPicture(Get<QLabel>("Picture1"),
                         QPixmap::fromImage(art::PaintNoteChart(devicePixelRatioF())));

@@ -8,7 +8,7 @@ namespace forms {
 // button. It keeps nothing; each showing is a new window.
 class Form2 : public runtime::Form {
   public:
-    Form2();
+    explicit Form2(runtime::Services& services);
 };
 
 }  // namespace forms

@@ -5,11 +5,11 @@
 
 #include "forms/art/icons.h"
 #include "forms/form3_layout.h"
-#include "platform/shell_execute.h"
+#include "runtime/services.h"
 
 namespace forms {
 
-Form3::Form3() : runtime::Form(kForm3, Form3Layout()) {
+Form3::Form3(runtime::Services& services) : runtime::Form(services, kForm3, Form3Layout()) {
     setWindowIcon(art::InformationIcon());
     OnClick(Get<QAbstractButton>("Command1"), [this] { runtime::Unload(*this); });
 
@@ -34,7 +34,7 @@ void Form3::SetLinkColor(runtime::Color color) {
 // Opens the link target; whatever the shell makes of it, the window says nothing.
 void Form3::Label2_MouseUp() {
     constexpr core::WindowHandle kNoOwner = 0;
-    platform::ShellExecute(kNoOwner, "open", kLinkTarget, "", "", platform::SW_SHOWMAXIMIZED);
+    services().ShellExecute(kNoOwner, "open", kLinkTarget, "", "", runtime::SW_SHOWMAXIMIZED);
 }
 
 }  // namespace forms

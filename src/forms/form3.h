@@ -9,7 +9,7 @@ namespace forms {
 // colour follows the pointer and whose release opens the author's site in the browser.
 class Form3 : public runtime::Form {
   public:
-    Form3();
+    explicit Form3(runtime::Services& services);
 
   private:
     void SetLinkColor(runtime::Color color);

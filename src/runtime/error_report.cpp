@@ -1,11 +1,8 @@
 #include "runtime/error_report.h"
 
-#include <QMessageBox>
-#include <cstdlib>
 #include <new>
 
 #include "core/run_time_error.h"
-#include "runtime/services.h"
 
 namespace runtime {
 namespace {
@@ -14,11 +11,9 @@ namespace {
 constexpr int kOutOfMemory = 7;
 constexpr int kInternalError = 51;
 
-bool programEnding = false;
-ErrorReportHandler reportHandler;
-ProgramEndHandler endHandler;
+}  // namespace
 
-std::pair<int, QString> Describe(std::exception_ptr error) {
+std::pair<int, QString> DescribeError(std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
     } catch (const core::RunTimeError& runTimeError) {
@@ -32,48 +27,8 @@ std::pair<int, QString> Describe(std::exception_ptr error) {
     }
 }
 
-void ShowReport(int number, const QString& description) {
-    if (reportHandler) {
-        reportHandler(number, description);
-        return;
-    }
-    QMessageBox::critical(nullptr, kProgramTitle, ErrorReportText(number, description));
-}
-
-}  // namespace
-
-bool ProgramEnding() noexcept {
-    return programEnding;
-}
-
-void ReportUnhandledError(std::exception_ptr error) noexcept {
-    if (programEnding) return;
-    programEnding = true;
-    try {
-        const auto [number, description] = Describe(error);
-        ShowReport(number, description);
-    } catch (...) {
-        // The report itself failed; ending the program is all that is left.
-    }
-    if (endHandler) {
-        endHandler();
-        return;
-    }
-    std::_Exit(EXIT_FAILURE);
-}
-
 QString ErrorReportText(int number, const QString& description) {
     return QStringLiteral("Ошибка выполнения '%1':\n\n%2").arg(number).arg(description);
-}
-
-void SetErrorReportHandler(ErrorReportHandler handler) {
-    reportHandler = std::move(handler);
-}
-void SetProgramEndHandler(ProgramEndHandler handler) {
-    endHandler = std::move(handler);
-}
-void ResetProgramEnding() {
-    programEnding = false;
 }
 
 }  // namespace runtime

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "runtime/error_report.h"
+#include "runtime/services.h"
 #include "runtime/timer.h"
 
 namespace runtime {
@@ -78,8 +78,10 @@ QLabel* NewLabel(const QString& text, QWidget* container) {
 
 }  // namespace
 
-Form::Form(const FormDesign& form, std::span<const ControlDesign> controls)
-    : QWidget(nullptr, FlagsFor(form.border)), mouseEvents_(new MouseEvents(this)) {
+Form::Form(Services& services, const FormDesign& form, std::span<const ControlDesign> controls)
+    : QWidget(nullptr, FlagsFor(form.border)),
+      services_(services),
+      mouseEvents_(new MouseEvents(this, services)) {
     setWindowTitle(FromUtf8(form.caption));
     setFont(DesignFont());
     setFixedSize(Pixels(form.clientWidth), Pixels(form.clientHeight));
@@ -92,7 +94,7 @@ Form::~Form() = default;
 void Form::CreateControl(const ControlDesign& design) {
     if (design.kind == ControlKind::Timer) {
         // Like every control, a timer comes to life when its window loads.
-        auto* timer = new Timer(this);
+        auto* timer = new Timer(this, services_);
         timer->setObjectName(ObjectName(design));
         timer->SetEnabled(false);
         timer->SetInterval(design.interval);
@@ -223,7 +225,7 @@ void Form::Show() {
     if (!loaded_) {
         loaded_ = true;
         for (const auto& [timer, enabled] : timersAtLoad_) timer->SetEnabled(enabled);
-        Guard([this] { OnLoad(); });
+        services_.Guard([this] { OnLoad(); });
         if (!loaded_) return;  // the load handler unloaded its own window
     }
     if (!shownBefore_) {
@@ -242,7 +244,7 @@ core::WindowHandle Form::hWnd() {
 
 void Form::OnClick(QAbstractButton& control, std::function<void()> handler) {
     connect(&control, &QAbstractButton::clicked, this,
-            [handler = std::move(handler)] { Guard(handler); });
+            [this, handler = std::move(handler)] { services_.Guard(handler); });
 }
 
 void Form::OnMouseMove(QWidget& control, MouseHandler handler) {
@@ -260,7 +262,7 @@ void Form::OnMouseUp(QWidget& control, MouseHandler handler) {
 void Form::closeEvent(QCloseEvent* event) {
     if (loaded_) {
         loaded_ = false;
-        Guard([this] { OnUnload(); });
+        services_.Guard([this] { OnUnload(); });
         for (const auto& [timer, enabled] : timersAtLoad_) timer->SetEnabled(false);
         if (modalLoop_) modalLoop_->quit();
     }

@@ -19,15 +19,16 @@ class QPushButton;
 
 namespace runtime {
 
+class Services;
 class Timer;
 
 // A top-level window built from a fixed design. The constructor creates every control of the
 // table, in its order, with its design settings; Show() then runs the load handler and shows the
 // window centred on the screen. Unload (the close box too) runs the unload handler and hides the
-// window for good; the object itself belongs to whoever made it.
+// window for good; the object itself belongs to whoever made it. The services outlive the form.
 class Form : public QWidget {
   public:
-    Form(const FormDesign& form, std::span<const ControlDesign> controls);
+    Form(Services& services, const FormDesign& form, std::span<const ControlDesign> controls);
     ~Form() override;
 
     // Loads the window if it is not loaded yet (load handler first), then shows it.
@@ -46,7 +47,9 @@ class Form : public QWidget {
         return *control;
     }
 
-    // Event handlers. Each runs through Guard (runtime/error_report.h).
+    Services& services() const { return services_; }
+
+    // Event handlers. Each runs through the services' Guard.
     void OnClick(QAbstractButton& control, std::function<void()> handler);
     void OnMouseMove(QWidget& control, MouseHandler handler);
     void OnMouseDown(QWidget& control, MouseHandler handler);
@@ -79,6 +82,7 @@ class Form : public QWidget {
     void CentreOnScreen();
     void ClickIfEnabled(QPushButton* button);
 
+    Services& services_;
     std::vector<Entry> controls_;
     std::vector<std::pair<Timer*, bool>> timersAtLoad_;  // and whether each ticks once loaded
     MouseEvents* mouseEvents_;

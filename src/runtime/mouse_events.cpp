@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-#include "runtime/error_report.h"
+#include "runtime/services.h"
 
 namespace runtime {
 
@@ -34,7 +34,7 @@ bool MouseEvents::eventFilter(QObject* watched, QEvent* event) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
     const MouseArgs args{kind == MouseEventKind::Move ? mouse->buttons() : mouse->button(),
                          mouse->modifiers(), mouse->position().toPoint()};
-    Guard([&] { found->second(args); });
+    services_.Guard([&] { found->second(args); });
     event->accept();
     return true;
 }

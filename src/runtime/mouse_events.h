@@ -9,6 +9,8 @@ class QWidget;
 
 namespace runtime {
 
+class Services;
+
 struct MouseArgs {
     Qt::MouseButtons buttons;  // the button that went down or up; for a move, those held
     Qt::KeyboardModifiers shift;
@@ -20,10 +22,11 @@ enum class MouseEventKind { Move, Down, Up };
 
 // Delivers mouse moves, presses and releases of a window's controls to their handlers. After a
 // button goes down over a control, Qt's implicit grab sends the moves and the release to that
-// control until the release, wherever the pointer is.
+// control until the release, wherever the pointer is. The handlers run through the services'
+// guard.
 class MouseEvents final : public QObject {
   public:
-    explicit MouseEvents(QObject* parent) : QObject(parent) {}
+    MouseEvents(QObject* parent, Services& services) : QObject(parent), services_(services) {}
 
     void Add(QWidget& control, MouseEventKind kind, MouseHandler handler);
 
@@ -31,6 +34,7 @@ class MouseEvents final : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    Services& services_;
     std::map<std::pair<const QObject*, MouseEventKind>, MouseHandler> handlers_;
 };
 

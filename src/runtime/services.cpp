@@ -1,45 +1,69 @@
 #include "runtime/services.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QMessageBox>
+#include <QUrl>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "runtime/error_report.h"
+
 namespace runtime {
+
 namespace {
 
-MessageBoxHandler messageBoxHandler;
-std::string pathForTesting;
-
-}  // namespace
-
-void MsgBox(const QString& text) {
-    if (messageBoxHandler) {
-        messageBoxHandler(text);
-        return;
-    }
+void ShowMessageBox(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kProgramTitle, text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
 
-void SetMessageBoxHandler(MessageBoxHandler handler) {
-    messageBoxHandler = std::move(handler);
-}
-
-namespace App {
-
-std::string Path() {
-    if (!pathForTesting.empty()) return pathForTesting;
+std::string ExecutableFolder() {
     return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
 }
 
-void SetPathForTesting(std::string folder) {
-    pathForTesting = std::move(folder);
+bool OpenOnTheDesktop(const ShellExecuteCall& call) {
+    if (call.operation != "open") return false;
+    return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(call.file)));
 }
 
-}  // namespace App
+void ShowErrorReport(int number, const QString& description) {
+    QMessageBox::critical(nullptr, kProgramTitle, ErrorReportText(number, description));
+}
+
+}  // namespace
+
+Services::Hooks Services::Desktop() {
+    return Hooks{
+        .messageBox = ShowMessageBox,
+        .appPath = ExecutableFolder,
+        .shellExecute = OpenOnTheDesktop,
+        .errorReport = ShowErrorReport,
+        .endProgram = [] { std::_Exit(EXIT_FAILURE); },
+    };
+}
+
+bool Services::ShellExecute(core::WindowHandle owner, std::string_view operation,
+                            std::string_view file, std::string_view parameters,
+                            std::string_view directory, int showCommand) const {
+    return hooks_.shellExecute({owner, std::string(operation), std::string(file),
+                                std::string(parameters), std::string(directory), showCommand});
+}
+
+void Services::ReportUnhandledError(std::exception_ptr error) noexcept {
+    if (ending_) return;
+    ending_ = true;
+    try {
+        const auto [number, description] = DescribeError(error);
+        hooks_.errorReport(number, description);
+    } catch (...) {
+        // The report itself failed; ending the program is all that is left.
+    }
+    hooks_.endProgram();
+}
 
 std::string Dir(const std::string& path) {
     std::error_code error;

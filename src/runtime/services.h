@@ -1,28 +1,83 @@
 #pragma once
 
 #include <QString>
+#include <exception>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/truth.h"
 
 namespace runtime {
 
 // The default title of message boxes and error reports.
 inline const QString kProgramTitle = QStringLiteral("Тонариум");
 
-// A modal message box with an OK button only; returns when the user has closed it. Other
-// windows take no input meanwhile, their timers keep ticking.
-void MsgBox(const QString& text);
+// Show commands of ShellExecute.
+inline constexpr int SW_SHOWMAXIMIZED = 3;
 
-// Test hook: records messages instead of showing them. An empty function restores the box.
-using MessageBoxHandler = std::function<void(const QString& text)>;
-void SetMessageBoxHandler(MessageBoxHandler handler);
+// One call of ShellExecute, as its arguments were given.
+struct ShellExecuteCall {
+    core::WindowHandle owner;
+    std::string operation;
+    std::string file;  // UTF-8
+    std::string parameters;
+    std::string directory;
+    int showCommand;
+};
 
-namespace App {
-// The folder of the running executable, symbolic links resolved, without a trailing separator.
-std::string Path();
-// Test hook: Path() returns this folder instead; an empty string restores the real one.
-void SetPathForTesting(std::string folder);
-}  // namespace App
+// What the windows ask of the desktop: a message box, the program's folder, opening a web
+// address, and the report of an error that nothing trapped. main() makes one from the desktop's
+// own and hands it to the main window, which hands it on; tests make theirs with recorders.
+class Services {
+  public:
+    struct Hooks {
+        // A modal message box with an OK button only; returns once the user has closed it.
+        std::function<void(const QString& text)> messageBox;
+        // The folder of the running executable, links resolved, without a trailing separator.
+        std::function<std::string()> appPath;
+        // Hands the call to the desktop; whether the desktop took it.
+        std::function<bool(const ShellExecuteCall& call)> shellExecute;
+        // Shows the report of an unhandled error; the program ends right after it.
+        std::function<void(int number, const QString& description)> errorReport;
+        std::function<void()> endProgram;
+    };
+    // The desktop's own: a QMessageBox, the executable's folder, QDesktopServices, a critical
+    // message box, then std::_Exit(1).
+    static Hooks Desktop();
+
+    explicit Services(Hooks hooks) : hooks_(std::move(hooks)) {}
+
+    void MsgBox(const QString& text) const { hooks_.messageBox(text); }
+    std::string AppPath() const { return hooks_.appPath(); }
+    // "open" hands the file, here a web address, to the desktop's default handler; the desktop
+    // decides how its window shows, so the show command is only passed along.
+    bool ShellExecute(core::WindowHandle owner, std::string_view operation, std::string_view file,
+                      std::string_view parameters, std::string_view directory,
+                      int showCommand) const;
+
+    // Every event handler, timer tick, load and unload handler runs through Guard: an error that
+    // escapes the handler never reaches Qt's event loop. It is shown in one error report and then
+    // the program ends at once. Once an error has been reported no guarded handler runs again,
+    // not even from the report's own modal loop.
+    template <class Handler>
+    void Guard(Handler&& handler) noexcept {
+        if (ending_) return;
+        try {
+            std::forward<Handler>(handler)();
+        } catch (...) {
+            ReportUnhandledError(std::current_exception());
+        }
+    }
+    bool ProgramEnding() const { return ending_; }
+
+  private:
+    void ReportUnhandledError(std::exception_ptr error) noexcept;
+
+    Hooks hooks_;
+    bool ending_ = false;
+};
 
 // The file's name when a regular file exists at path, else an empty string.
 std::string Dir(const std::string& path);

@@ -2,11 +2,11 @@
 
 #include <QTimerEvent>
 
-#include "runtime/error_report.h"
+#include "runtime/services.h"
 
 namespace runtime {
 
-Timer::Timer(QObject* parent) : QObject(parent) {}
+Timer::Timer(QObject* parent, Services& services) : QObject(parent), services_(services) {}
 
 void Timer::SetInterval(int milliseconds) {
     interval_ = milliseconds;
@@ -41,7 +41,7 @@ void Timer::TickNow() {
 void Timer::RunHandler() {
     if (ticking_ || !handler_) return;
     ticking_ = true;
-    Guard(handler_);
+    services_.Guard(handler_);
     ticking_ = false;
 }
 

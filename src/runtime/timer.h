@@ -6,12 +6,15 @@
 
 namespace runtime {
 
+class Services;
+
 // A window's timer control. Its tick handler runs on the event loop about once per interval and
 // is never re-entered: a tick that comes due while the handler runs (say, inside a message box
 // it opened) is skipped.
 class Timer final : public QObject {
   public:
-    explicit Timer(QObject* parent = nullptr);
+    // Its ticks run through the services' guard.
+    Timer(QObject* parent, Services& services);
 
     void OnTick(std::function<void()> handler) { handler_ = std::move(handler); }
     // Runs the tick handler now, exactly as a tick of the running timer would (for a key event
@@ -32,6 +35,7 @@ class Timer final : public QObject {
     void RunHandler();
 
     QBasicTimer timer_;
+    Services& services_;
     std::function<void()> handler_;
     int interval_ = 0;
     bool enabled_ = true;

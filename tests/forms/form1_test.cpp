@@ -11,7 +11,7 @@
 
 #include "fake_backends.h"
 #include "forms/art/keyboard_art.h"
-#include "runtime/services.h"
+#include "recording_services.h"
 #include "wav_fixtures.h"
 
 namespace {
@@ -34,12 +34,7 @@ class Form1Test : public ::testing::Test {
     Form1Test() {
         for (int slot = 0; slot <= 36; ++slot) WriteSample(Piano(slot), slot);
         for (int slot = 1; slot <= 36; ++slot) WriteSample(Organ(slot), slot + 100);
-        runtime::App::SetPathForTesting(library.path().string());
-        runtime::SetMessageBoxHandler([this](const QString& text) { messages << text; });
-    }
-    ~Form1Test() override {
-        runtime::SetMessageBoxHandler({});
-        runtime::App::SetPathForTesting("");
+        services.appPath = library.path().string();
     }
 
     fs::path Piano(int slot) const {
@@ -50,7 +45,7 @@ class Form1Test : public ::testing::Test {
     }
 
     forms::Form1& Open() {
-        form = std::make_unique<forms::Form1>(backends.Make());
+        form = std::make_unique<forms::Form1>(services, backends.Make());
         form->Show();
         return *form;
     }
@@ -67,8 +62,9 @@ class Form1Test : public ::testing::Test {
     void Click(const char* name) { form->Get<QAbstractButton>(name).click(); }
 
     TempDir library;
+    RecordingServices services;
+    QStringList& messages = services.messages;
     RecordingBackends backends;
-    QStringList messages;
     std::unique_ptr<forms::Form1> form;
 };
 

@@ -14,18 +14,20 @@
 #include "fake_backends.h"
 #include "forms/form1.h"
 #include "forms/form2.h"
-#include "runtime/services.h"
+#include "recording_services.h"
 
 namespace {
 
 using forms::Form2;
+using testing_support::RecordingServices;
 
 QPoint CentreInWindow(const QWidget& control) {
     return control.mapTo(control.window(), control.rect().center());
 }
 
 TEST(Form2, FixedDialogLaidOutInPixelsAroundTheWholeChart) {
-    Form2 form;
+    RecordingServices services;
+    Form2 form(services);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Справка"));
     EXPECT_EQ(form.size(), QSize(437, 277));
     EXPECT_EQ(form.windowType(), Qt::Dialog);
@@ -41,7 +43,8 @@ TEST(Form2, FixedDialogLaidOutInPixelsAroundTheWholeChart) {
 }
 
 TEST(Form2, FocusStartsOnThePictureTabReachesTheButtonEscUnloads) {
-    Form2 form;
+    RecordingServices services;
+    Form2 form(services);
     form.Show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     auto& picture = form.Get<QLabel>("Picture1");
@@ -58,7 +61,8 @@ TEST(Form2, EachShowingIsCentredAndClosesWithItsButton) {
     const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
     QPoint firstPlace;
     for (int showing = 0; showing < 2; ++showing) {
-        Form2 form;
+        RecordingServices services;
+        Form2 form(services);
         form.Show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         // Centring places the whole window, title bar and border included.
@@ -84,14 +88,13 @@ Form2* OpenForm2() {
 
 TEST(Form2, KeysKeepPlayingOnTheMainWindowBehindIt) {
     QTemporaryDir samples;  // empty: every sample is missing
-    runtime::App::SetPathForTesting(samples.path().toStdString());
-    int messages = 0;
-    runtime::SetMessageBoxHandler([&](const QString&) { ++messages; });
+    RecordingServices services;
+    services.appPath = samples.path().toStdString();
     testing_support::LoopbackBackends backends;
-    forms::Form1 form1(backends.Make());
+    forms::Form1 form1(services, backends.Make());
     form1.Show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form1));
-    const int missingFiles = messages;
+    const auto missingFiles = services.messages.size();
 
     constexpr int kKeyOfNote1 = 2;  // the "1" key
     Form2* dialog = nullptr;
@@ -119,11 +122,9 @@ TEST(Form2, KeysKeepPlayingOnTheMainWindowBehindIt) {
     EXPECT_TRUE(note1Lit) << "Timer1 stopped playing keys behind the dialog";
     EXPECT_FALSE(note2Lit);
     EXPECT_FALSE(form1.Get<QRadioButton>("Option2").isChecked());
-    EXPECT_EQ(messages, missingFiles) << "a click reached the instrument choice";
+    EXPECT_EQ(services.messages.size(), missingFiles) << "a click reached the instrument choice";
     EXPECT_EQ(OpenForm2(), nullptr);
     runtime::Unload(form1);
-    runtime::SetMessageBoxHandler({});
-    runtime::App::SetPathForTesting({});
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include "forms/form3.h"
 #include "forms/form3_layout.h"
-#include "platform/shell_execute.h"
+#include "recording_services.h"
 #include "runtime/color.h"
 
 namespace {
@@ -20,9 +20,11 @@ using forms::kLinkHover;
 using forms::kLinkNormal;
 using forms::kLinkPressed;
 using runtime::ForeColor;
+using testing_support::RecordingServices;
 
 TEST(Form3, LayoutTextsAndColours) {
-    Form3 form;
+    RecordingServices services;
+    Form3 form(services);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("О программе"));
     EXPECT_EQ(form.size(), QSize(357, 146));
     EXPECT_EQ(form.windowType(), Qt::Dialog);
@@ -50,7 +52,8 @@ TEST(Form3, LayoutTextsAndColours) {
 // The boxes are tight: a font a little too wide cuts the author's name or the description's
 // last line.
 TEST(Form3, EveryTextFitsItsBox) {
-    Form3 form;
+    RecordingServices services;
+    Form3 form(services);
     for (const char* name : {"Label1", "Label2", "Label3"}) {
         const auto& label = form.Get<QLabel>(name);
         const QFontMetrics metrics = label.fontMetrics();
@@ -64,7 +67,8 @@ TEST(Form3, EveryTextFitsItsBox) {
 }
 
 TEST(Form3, CloseButtonHasTheFocusAndEscUnloads) {
-    Form3 form;
+    RecordingServices services;
+    Form3 form(services);
     form.Show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     EXPECT_EQ(form.focusWidget(), &form.Get<QPushButton>("Command1"));
@@ -77,19 +81,12 @@ TEST(Form3, CloseButtonHasTheFocusAndEscUnloads) {
 class LinkOnScreen : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::SetShellExecuteHandler([this](const platform::ShellExecuteCall& call) {
-            calls.push_back(call);
-            return false;  // as if no browser were there: the window must not care
-        });
         form.Show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         // Qt drops a move to where the pointer already is; start from a known bare spot.
         Move(BareForm());
     }
-    void TearDown() override {
-        runtime::Unload(form);
-        platform::SetShellExecuteHandler({});
-    }
+    void TearDown() override { runtime::Unload(form); }
 
     // Window coordinates of a point given in a control's own coordinates (its centre by default).
     QPoint At(const char* control, QPoint inControl = {-1, -1}) const {
@@ -109,8 +106,9 @@ class LinkOnScreen : public ::testing::Test {
     }
     runtime::Color LinkColor() const { return ForeColor(form.Get<QLabel>("Label2")); }
 
-    Form3 form;
-    std::vector<platform::ShellExecuteCall> calls;
+    RecordingServices services;  // the desktop takes no call: the window must not care
+    Form3 form{services};
+    const std::vector<runtime::ShellExecuteCall>& calls = services.shellCalls;
 };
 
 TEST_F(LinkOnScreen, TurnsOrangeUnderThePointerAndBlueOverTheRestOfTheWindow) {
@@ -146,14 +144,14 @@ TEST_F(LinkOnScreen, PressGreysUntilTheDragAndAReleaseOffTheLabelStillOpens) {
     Release(BareFrame1());
     EXPECT_EQ(LinkColor(), kLinkHover) << "the release must not change the colour";
     ASSERT_EQ(calls.size(), 1u);
-    const platform::ShellExecuteCall& call = calls.front();
+    const runtime::ShellExecuteCall& call = calls.front();
     EXPECT_EQ(call.owner, 0);
     EXPECT_EQ(call.operation, "open");
     EXPECT_EQ(call.file, forms::kLinkTarget);
     EXPECT_NE(call.file, forms::kLinkCaption);
     EXPECT_EQ(call.parameters, "");
     EXPECT_EQ(call.directory, "");
-    EXPECT_EQ(call.showCommand, platform::SW_SHOWMAXIMIZED);
+    EXPECT_EQ(call.showCommand, runtime::SW_SHOWMAXIMIZED);
     EXPECT_TRUE(form.IsLoaded()) << "a failed shell call must leave the window open";
 
     Move(BareFrame1() + QPoint(0, 2));  // the capture ended with the release
@@ -178,7 +176,8 @@ TEST_F(LinkOnScreen, ADoubleClickOpensTheLinkTwice) {
 
 TEST(Form3, EveryShowingStartsWithABlueLink) {
     for (int showing = 0; showing < 2; ++showing) {
-        Form3 form;
+        RecordingServices services;
+        Form3 form(services);
         QTimer::singleShot(0, [&] {
             auto& link = form.Get<QLabel>("Label2");
             EXPECT_EQ(ForeColor(link), kLinkNormal) << "showing " << showing;

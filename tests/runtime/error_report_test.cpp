@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "core/run_time_error.h"
-#include "runtime/error_report.h"
+#include "recording_services.h"
 #include "runtime/form.h"
 #include "runtime/timer.h"
 #include "wait.h"
@@ -13,51 +13,31 @@
 namespace {
 
 using runtime_test::WaitUntil;
+using testing_support::RecordingServices;
+using Report = std::pair<int, QString>;
 
-struct Report {
-    int number;
-    QString description;
-    bool operator==(const Report&) const = default;
-};
-
-class ErrorReport : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        runtime::SetErrorReportHandler([this](int number, const QString& description) {
-            reports.push_back({number, description});
-        });
-        runtime::SetProgramEndHandler([this] { ++ends; });
-    }
-    void TearDown() override {
-        runtime::SetErrorReportHandler({});
-        runtime::SetProgramEndHandler({});
-        runtime::ResetProgramEnding();
-    }
-
-    std::vector<Report> reports;
-    int ends = 0;
-};
-
-TEST_F(ErrorReport, AnErrorEscapingAHandlerIsReportedOnceAndEndsTheProgram) {
-    runtime::Guard([] { throw core::SubscriptOutOfRange(); });
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0], (Report{9, "Индекс вне допустимого диапазона"}));
-    EXPECT_EQ(ends, 1);
+TEST(ErrorReport, AnErrorEscapingAHandlerIsReportedOnceAndEndsTheProgram) {
+    RecordingServices services;
+    services.Guard([] { throw core::SubscriptOutOfRange(); });
+    ASSERT_EQ(services.errors.size(), 1u);
+    EXPECT_EQ(services.errors[0], (Report{9, "Индекс вне допустимого диапазона"}));
+    EXPECT_EQ(services.ends, 1);
 
     // Nothing runs after the report, not even another error.
     bool ranLater = false;
-    runtime::Guard([&] { ranLater = true; });
-    runtime::Guard([] { throw core::Overflow(); });
+    services.Guard([&] { ranLater = true; });
+    services.Guard([] { throw core::Overflow(); });
     EXPECT_FALSE(ranLater);
-    EXPECT_EQ(reports.size(), 1u);
-    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(services.errors.size(), 1u);
+    EXPECT_EQ(services.ends, 1);
 }
 
-TEST_F(ErrorReport, AnyOtherExceptionIsReportedToo) {
-    runtime::Guard([] { throw std::out_of_range("vector::at"); });
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0], (Report{51, "vector::at"}));
-    EXPECT_EQ(ends, 1);
+TEST(ErrorReport, AnyOtherExceptionIsReportedToo) {
+    RecordingServices services;
+    services.Guard([] { throw std::out_of_range("vector::at"); });
+    ASSERT_EQ(services.errors.size(), 1u);
+    EXPECT_EQ(services.errors[0], (Report{51, "vector::at"}));
+    EXPECT_EQ(services.ends, 1);
 }
 
 constexpr runtime::ControlDesign kControls[] = {
@@ -67,35 +47,34 @@ constexpr runtime::ControlDesign kControls[] = {
      .place = {150, 150, 1500, 600},
      .caption = "Кнопка"},
 };
-constexpr runtime::FormDesign kSpec{"Окно", 3000, 1500, runtime::BorderStyle::FixedSingle};
+constexpr runtime::FormDesign kWindow{"Окно", 3000, 1500, runtime::BorderStyle::FixedSingle};
 
 class FailingLoad : public runtime::Form {
   public:
-    FailingLoad() : Form(kSpec, kControls) {}
+    explicit FailingLoad(runtime::Services& services) : Form(services, kWindow, kControls) {}
 
   protected:
     void OnLoad() override { throw core::Overflow(); }
 };
 
-TEST_F(ErrorReport, ClicksTicksAndLoadHandlersRunGuarded) {
-    runtime::Form form(kSpec, kControls);
+TEST(ErrorReport, ClicksTicksAndLoadHandlersRunGuarded) {
+    RecordingServices clicked, ticked, loaded;
+    runtime::Form form(clicked, kWindow, kControls);
     form.OnClick(form.Get<QPushButton>("Command1"), [] { throw core::Overflow(); });
     form.Get<QPushButton>("Command1").click();  // an escaping exception would fail the test
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0], (Report{6, "Переполнение"}));
+    EXPECT_EQ(clicked.errors, (std::vector<Report>{{6, "Переполнение"}}));
 
-    runtime::ResetProgramEnding();
-    form.Get<runtime::Timer>("Timer1").OnTick([] { throw core::SubscriptOutOfRange(); });
-    form.Show();
-    EXPECT_TRUE(WaitUntil([&] { return reports.size() == 2; }));
-    EXPECT_EQ(reports.back().number, 9);
-    runtime::Unload(form);
+    runtime::Form ticking(ticked, kWindow, kControls);
+    ticking.Get<runtime::Timer>("Timer1").OnTick([] { throw core::SubscriptOutOfRange(); });
+    ticking.Show();
+    EXPECT_TRUE(WaitUntil([&] { return ticked.errors.size() == 1; }));
+    EXPECT_EQ(ticked.errors.back().first, 9);
+    runtime::Unload(ticking);
 
-    runtime::ResetProgramEnding();
-    FailingLoad failing;
+    FailingLoad failing(loaded);
     failing.Show();
-    EXPECT_EQ(reports.size(), 3u);
-    EXPECT_EQ(ends, 3);
+    EXPECT_EQ(loaded.errors.size(), 1u);
+    EXPECT_EQ(loaded.ends, 1);
 }
 
 TEST(ErrorReportBox, ShowsTheNumberAndDescriptionThenEndsTheProgram) {
@@ -103,16 +82,16 @@ TEST(ErrorReportBox, ShowsTheNumberAndDescriptionThenEndsTheProgram) {
     QString text;
     bool endedWhileBoxOpen = false;
     int ends = 0;
-    runtime::SetProgramEndHandler([&] { ++ends; });
+    auto hooks = runtime::Services::Desktop();
+    hooks.endProgram = [&] { ++ends; };
+    runtime::Services services(hooks);
     runtime_test::CloseModalAfter(50, [&](QWidget& modal) {
         auto& box = dynamic_cast<QMessageBox&>(modal);
         title = box.windowTitle();
         text = box.text();
         endedWhileBoxOpen = ends > 0;
     });
-    runtime::Guard([] { throw core::SubscriptOutOfRange(); });
-    runtime::SetProgramEndHandler({});
-    runtime::ResetProgramEnding();
+    services.Guard([] { throw core::SubscriptOutOfRange(); });
 
     EXPECT_EQ(title, "Тонариум");
     EXPECT_EQ(text, "Ошибка выполнения '9':\n\nИндекс вне допустимого диапазона");

@@ -94,7 +94,8 @@ TEST(FormFont, DesignedCaptionsFitTheirBoxes) {
                     "клавиатуры",
          .wordWrap = true},
     };
-    runtime::Form form({"О программе", 5355, 2190, runtime::BorderStyle::FixedDialog}, kLabels);
+    runtime::Form form(runtime_test::DesktopServices(),
+                       {"О программе", 5355, 2190, runtime::BorderStyle::FixedDialog}, kLabels);
     for (const char* name : {"Label1", "Label4"}) {
         const auto& label = form.Get<QLabel>(name);
         const QFontMetrics metrics(label.font());
@@ -107,7 +108,7 @@ TEST(FormFont, DesignedCaptionsFitTheirBoxes) {
 
 class FormLayout : public ::testing::Test {
   protected:
-    runtime::Form form{kDialog, kControls};
+    runtime::Form form{runtime_test::DesktopServices(), kDialog, kControls};
     QRadioButton& Option(const char* name) { return form.Get<QRadioButton>(name); }
 };
 

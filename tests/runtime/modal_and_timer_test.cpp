@@ -35,7 +35,7 @@ constexpr runtime::FormDesign kDialog{"Диалог", 2000, 1000, runtime::Borde
 class CountingForm : public runtime::Form {
   public:
     CountingForm(const runtime::FormDesign& design, std::span<const ControlDesign> controls)
-        : Form(design, controls) {
+        : Form(runtime_test::DesktopServices(), design, controls) {
         Get<runtime::Timer>("Timer1").OnTick([this] { ++ticks; });
     }
     int ticks = 0;
@@ -64,7 +64,7 @@ TEST(Timer, TicksOnlyOnceLoadedAndStopsWhenUnloaded) {
 }
 
 TEST(Timer, IsNotReenteredWhileItsHandlerShowsAMessageBox) {
-    runtime::Form form(kDialog, kDialogControls);
+    runtime::Form form(runtime_test::DesktopServices(), kDialog, kDialogControls);
     int ticks = 0;
     int depth = 0;
     int deepest = 0;
@@ -79,7 +79,8 @@ TEST(Timer, IsNotReenteredWhileItsHandlerShowsAMessageBox) {
                 ticksWhileBoxOpen = ticks;
                 EXPECT_NE(qobject_cast<QMessageBox*>(&box), nullptr);
             });
-            runtime::MsgBox("файл не найден");  // about seven ticks come due meanwhile
+            runtime_test::DesktopServices().MsgBox(
+                "файл не найден");  // about seven ticks come due meanwhile
         }
         --depth;
     });

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/form.h"
+#include "wait.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ constexpr ControlDesign kControls[] = {
      .caption = "ссылка",
      .tabIndex = 2},
 };
-constexpr runtime::FormDesign kSpec{"О программе", 5355, 2190, runtime::BorderStyle::FixedDialog};
+constexpr runtime::FormDesign kWindow{"О программе", 5355, 2190, runtime::BorderStyle::FixedDialog};
 
 // Records which control each mouse event was reported to: "move Label2", "down Form", ...
 class MouseCapture : public ::testing::Test {
@@ -58,7 +59,7 @@ class MouseCapture : public ::testing::Test {
     QPoint InWindow(QWidget& control, QPoint at) { return control.mapTo(&form, at); }
     QWindow* Window() { return form.windowHandle(); }
 
-    runtime::Form form{kSpec, kControls};
+    runtime::Form form{runtime_test::DesktopServices(), kWindow, kControls};
     std::vector<std::string> events;
 };
 

@@ -29,13 +29,9 @@ TEST(Dir, NamesARegularFileAndNothingElse) {
 
 TEST(AppPath, IsTheExecutablesRealFolderWithoutATrailingSeparator) {
     const std::string real = std::filesystem::canonical("/proc/self/exe").parent_path().string();
-    EXPECT_EQ(runtime::App::Path(), real);
-    EXPECT_NE(runtime::App::Path().back(), '/');
-
-    runtime::App::SetPathForTesting("/opt/samples");
-    EXPECT_EQ(runtime::App::Path(), "/opt/samples");
-    runtime::App::SetPathForTesting({});
-    EXPECT_EQ(runtime::App::Path(), real);
+    const std::string path = runtime_test::DesktopServices().AppPath();
+    EXPECT_EQ(path, real);
+    EXPECT_NE(path.back(), '/');
 }
 
 TEST(MsgBox, IsAModalBoxWithTheProgramsTitleAndOnlyAnOkButton) {
@@ -48,19 +44,10 @@ TEST(MsgBox, IsAModalBoxWithTheProgramsTitleAndOnlyAnOkButton) {
         text = box.text();
         buttons = static_cast<int>(box.buttons().size());
     });
-    runtime::MsgBox("файл не найден");
+    runtime_test::DesktopServices().MsgBox("файл не найден");
     EXPECT_EQ(title, "Тонариум");
     EXPECT_EQ(text, "файл не найден");
     EXPECT_EQ(buttons, 1);
-}
-
-TEST(MsgBox, CanBeRecordedInsteadOfShown) {
-    QStringList shown;
-    runtime::SetMessageBoxHandler([&](const QString& text) { shown << text; });
-    runtime::MsgBox("первое");
-    runtime::MsgBox("второе");
-    runtime::SetMessageBoxHandler({});
-    EXPECT_EQ(shown, QStringList({"первое", "второе"}));
 }
 
 }  // namespace

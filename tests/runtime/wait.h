@@ -6,7 +6,15 @@
 #include <QTimer>
 #include <functional>
 
+#include "runtime/services.h"
+
 namespace runtime_test {
+
+// The desktop's own services, for windows of tests whose handlers never fail.
+inline runtime::Services& DesktopServices() {
+    static runtime::Services services(runtime::Services::Desktop());
+    return services;
+}
 
 // Runs the event loop until the condition holds or the time is up; returns the condition.
 inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 3000) {
