@@ -11,10 +11,10 @@ using core::kFalse;
 using core::kTrue;
 
 DirectSoundModule::DirectSoundModule(HighlightPictures& image1, Backends backends)
-    : image1_(image1), backends_(std::move(backends)) {}
+    : Image1(image1), Devices(std::move(backends)) {}
 
 void DirectSoundModule::EnsureDxRoot() {
-    if (!DxRoot) DxRoot = std::make_shared<DirectX8>(backends_);
+    if (!DxRoot) DxRoot = std::make_shared<DirectX8>(Devices);
 }
 
 // --- Keyboard reader -------------------------------------------------------------------------
@@ -27,7 +27,7 @@ void DirectSoundModule::InitKeyboard(WindowHandle hWnd) {
     if (!KeyboardDevice) return;
     KeyboardDevice->SetCommonDataFormat(DIFORMAT_KEYBOARD);
     KeyboardDevice->SetCooperativeLevel(hWnd, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND);
-    if (keyEvent_) KeyboardDevice->SetEventNotification(keyEvent_);
+    if (KeyEventNotification) KeyboardDevice->SetEventNotification(KeyEventNotification);
     KeyboardDevice->Acquire();
 }
 
@@ -50,7 +50,7 @@ DirectSoundModule::Truth DirectSoundModule::IsKeyDown(std::int16_t keyCode) {
 DirectSoundModule::Truth DirectSoundModule::KeyJustPressed(std::uint8_t keyCode) {
     const Truth down = IsKeyDown(keyCode);
     if (down == kTrue) {
-        image1_.ShowImage1(CurrentNote);
+        Image1.ShowImage1(CurrentNote);
         if (KeyLatch[keyCode] != kFalse) return kFalse;
         KeyLatch[keyCode] = kTrue;
         return kTrue;

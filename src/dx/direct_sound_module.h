@@ -24,7 +24,9 @@ class DirectSoundModule {
     DirectSoundModule(HighlightPictures& image1, Backends backends);
 
     // Keyboard reader. The notification, set before InitKeyboard, runs whenever keys change.
-    void SetKeyEventNotification(std::function<void()> notify) { keyEvent_ = std::move(notify); }
+    void SetKeyEventNotification(std::function<void()> notify) {
+        KeyEventNotification = std::move(notify);
+    }
     void InitKeyboard(WindowHandle hWnd);
     void ReleaseKeyboard();
     Truth IsKeyDown(std::int16_t keyCode);
@@ -55,9 +57,9 @@ class DirectSoundModule {
     void EnsureDxRoot();
     Buffer& Slot(std::int16_t slot);
 
-    HighlightPictures& image1_;
-    Backends backends_;
-    std::function<void()> keyEvent_;
+    HighlightPictures& Image1;
+    Backends Devices;
+    std::function<void()> KeyEventNotification;
     std::shared_ptr<DirectX8> DxRoot;
 
     std::shared_ptr<DirectInput8> InputObject;

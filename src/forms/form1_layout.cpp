@@ -4,6 +4,8 @@
 #include "forms/art/keyboard_art.h"
 #include "runtime/twips.h"
 
+#include <vector>
+
 namespace forms {
 
 using core::kNoteCount;
@@ -66,11 +68,9 @@ constexpr ControlDesign kControls[] = {
      .tabIndex = 8},
 };
 
-}  // namespace
-
-std::vector<ControlDesign> Form1Layout() {
+// Each highlight lies exactly over its key of the drawing, so its place comes from there.
+std::vector<ControlDesign> WithHighlights() {
     std::vector<ControlDesign> layout(std::begin(kControls), std::end(kControls));
-    // Each highlight lies exactly over its key of the drawing, so its place comes from there.
     for (const NoteKey& row : NoteMap) {
         const QRect place = art::HighlightRect(row.note);
         constexpr int twips = core::kTwipsPerPixel;
@@ -82,6 +82,13 @@ std::vector<ControlDesign> Form1Layout() {
                                     place.height() * twips},
                           .visible = false});
     }
+    return layout;
+}
+
+}  // namespace
+
+std::span<const ControlDesign> Form1Layout() {
+    static const std::vector<ControlDesign> layout = WithHighlights();
     return layout;
 }
 

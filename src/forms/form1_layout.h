@@ -1,6 +1,6 @@
 #pragma once
 
-#include <vector>
+#include <span>
 
 #include "runtime/control_design.h"
 
@@ -14,6 +14,6 @@ inline constexpr runtime::FormDesign kForm1{
 };
 
 // Every control of the main window in creation order, the highlight pictures included.
-std::vector<runtime::ControlDesign> Form1Layout();
+std::span<const runtime::ControlDesign> Form1Layout();
 
 }  // namespace forms

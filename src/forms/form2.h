@@ -1,3 +1,5 @@
+// Form2, «Справка», the note-order help. Frame1 with Picture1, the numbered keyboard chart;
+// Frame2 with Command1 «Закрыть».
 #pragma once
 
 #include "runtime/form.h"

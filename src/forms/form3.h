@@ -1,3 +1,5 @@
+// Form3, «О программе», the About window. Label1 the author, Label3 the version, Label4 what the
+// program does, Label2 the web link; Command1 «Закрыть».
 #pragma once
 
 #include "runtime/color.h"
