@@ -10,18 +10,14 @@ build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -Wno-dev >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target tonarium tonarium_grab_window
 
-number=200
-while [[ -e /tmp/.X$number-lock ]]; do number=$((number + 1)); done
-export DISPLAY=:$number
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp &
-xvfb=$!
+source scripts/lib/xvfb.sh
 program=
 cleanup() {
-    [[ -n "$program" ]] && kill "$program" 2>/dev/null
-    kill "$xvfb" 2>/dev/null
+    [[ -n "$program" ]] && kill "$program" 2>/dev/null || true
+    stop_xvfb
 }
 trap cleanup EXIT
-for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$number ]] && break; sleep 0.1; done
+start_xvfb "$build/screenshot-xvfb.log"
 
 # No sound is needed for a picture.
 ALSOFT_DRIVERS=null "$build/tonarium" &

@@ -10,6 +10,8 @@
 # Resident memory swings by several per cent with each window opened and each instrument loaded, so
 # the level compared is an average: of the samples in the first stretch after the warm-up, and of
 # those in the last stretch of the run (15 s each; 10 s in short runs).
+# On any failure, its own stop included, it prints how the program ended and keeps the program's
+# output, sanitizer reports and the X server's log in soak-failed-* beside the program.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 duration=${1:-600}
@@ -18,17 +20,32 @@ program=$(realpath "${2:-$here/../build-sanitize/tonarium}")
 [[ -d "$(dirname "$program")/wav" ]] || { echo "soak: no sample library beside $program" >&2; exit 2; }
 if ((duration >= 120)); then warmup=60 stretch=15; else warmup=15 stretch=10; fi
 
+source "$here/lib/xvfb.sh"
+source "$here/soak/x_session.sh"
+
+# The program's output, sanitizer reports and the X server's log; kept beside the program when
+# the soak fails, so that an early end can still be explained afterwards.
 work=$(mktemp -d /tmp/tonarium-soak.XXXXXX)
-xvfb_pid='' program_pid=''
+program_pid='' failed=0
 cleanup() {
-    [[ -n "$program_pid" ]] && kill -KILL "$program_pid" 2>/dev/null
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    local status=$1 command=$2
+    if ((status != 0 && !failed)); then
+        echo "soak: FAILED after $((SECONDS - ${start:-0}))s: the soak itself stopped at" \
+            "\"$command\" (status $status)" >&2
+        report_program
+    fi
+    [[ -n "$program_pid" ]] && kill -KILL "$program_pid" 2>/dev/null || true
+    stop_xvfb
+    if ((status != 0)); then
+        local kept
+        kept="$(dirname "$program")/soak-failed-$(date +%Y%m%d-%H%M%S)-$$"
+        mv "$work" "$kept" && echo "soak: its logs are kept in $kept" >&2
+    fi
     rm -rf "$work"
 }
-trap cleanup EXIT
+trap 'cleanup $? "$BASH_COMMAND"' EXIT
 
-source "$here/soak/x_session.sh"
-start_xvfb
+start_xvfb "$work/xvfb.log" || fail "Xvfb did not start"
 echo "soak: $program for ${duration}s on display $DISPLAY"
 
 # Sound goes to OpenAL's null output: mixed in full, heard by no one. AddressSanitizer's quarantine
@@ -53,7 +70,7 @@ while ((SECONDS - start < duration)); do
     alive || fail "the program ended by itself"
     elapsed=$((SECONDS - start))
     if ((elapsed >= next_sample)); then
-        rss=$(resident_kib)
+        rss=$(resident_kib) || fail "the program's memory could not be read"
         [[ -z "$first_rss" ]] && first_rss=$rss
         if ((elapsed >= warmup && elapsed < warmup + stretch)); then
             baseline_sum=$((baseline_sum + rss)) baseline_count=$((baseline_count + 1))
@@ -77,7 +94,6 @@ end_rss=$((end_sum / end_count))
 
 quit_program
 status=$exit_status
-program_pid=''
 
 echo "soak: ran ${duration}s: $storms key storms, $key_presses key presses," \
     "$switches instrument switches, $modals modal windows opened and closed ($modal_note)"
@@ -86,9 +102,9 @@ echo "soak: rss at start $first_rss KiB, after warm-up ($warmup-$((warmup + stre
     "$baseline_rss KiB, at end (last ${stretch}s) $end_rss KiB: $growth %"
 if compgen -G "$work/sanitizer*" >/dev/null; then
     cat "$work"/sanitizer* >&2
-    fail "sanitizer report (exit status $status)"
+    fail "sanitizer report (the program $(describe_exit "$status"))"
 fi
-((status == 0)) || fail "exit status $status"
+((status == 0)) || fail "the program $(describe_exit "$status") after Выход"
 if ldd "$program" | grep -q libasan; then
     echo "soak: memory growth not judged under AddressSanitizer"
 else

@@ -4,29 +4,30 @@ main_title='Музыкальный тонариум v 1.01'
 message_title='Тонариум'
 
 fail() {
-    echo "soak: FAILED: $*" >&2
-    if [[ -n "$program_pid" ]] && ! alive; then
-        wait "$program_pid" && echo "soak: the program exited with status 0" >&2 ||
-            echo "soak: the program exited with status $?" >&2
-        program_pid=''
-    fi
-    tail -n 40 "$work/output" "$work"/sanitizer* >&2 2>/dev/null
+    echo "soak: FAILED after $((SECONDS - ${start:-0}))s: $*" >&2
+    report_program
+    failed=1
     exit 1
 }
 
-# A server on the first display number with no lock file, like the test suite's.
-start_xvfb() {
-    local number=$((600 + $$ % 300))
-    while [[ -e /tmp/.X$number-lock ]]; do number=$((number + 1)); done
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$number"
-    for _ in $(seq 100); do
-        [[ -S /tmp/.X11-unix/X$number ]] && return
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    fail "Xvfb did not start"
+# How the program ended, if it has, then the end of its output and of any sanitizer report.
+report_program() {
+    if [[ -n "$program_pid" ]] && ! alive; then
+        local status=0
+        wait "$program_pid" || status=$?
+        echo "soak: the program $(describe_exit "$status")" | tee -a "$work/output" >&2
+        program_pid=''
+    fi
+    tail -n 40 "$work/output" "$work"/sanitizer* >&2 2>/dev/null || true
+}
+
+# "exited with status N" or "was killed by signal N (NAME)", for a status from wait.
+describe_exit() {
+    if (($1 > 128)); then
+        echo "was killed by signal $(($1 - 128)) ($(kill -l "$(($1 - 128))" 2>/dev/null))"
+    else
+        echo "exited with status $1"
+    fi
 }
 
 find_window() {
@@ -75,4 +76,5 @@ quit_program() {
     alive && fail "the program did not end after Выход"
     exit_status=0
     wait "$program_pid" || exit_status=$?
+    program_pid=''
 }

@@ -17,10 +17,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "forms/art/icons.h"
+#include "poll_until.h"
 #include "wav_fixtures.h"
 #include "xvfb.h"
 
@@ -131,17 +131,13 @@ class RunningProgram {
     }
 
     // Exit status once it has ended within the time, else -1.
-    int WaitForExit(std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return -1;
+    int WaitForExit(double seconds) {
+        int status = 0;
+        if (!testing_support::PollUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; },
+                                        seconds))
+            return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
   private:
@@ -242,7 +238,7 @@ TEST_F(InstalledPackage, DesktopEntryAndMetainfoValidateAndAgree) {
 
 TEST_F(InstalledPackage, StartedThroughItsLinkItFindsEverySampleAndSoundsAKey) {
     Xvfb xvfb;
-    ASSERT_TRUE(xvfb.running());
+    ASSERT_TRUE(xvfb.running()) << xvfb.failure();
     TempDir scratch;
     const std::string capture = scratch.file("out.wav");
     std::ofstream(scratch.file("capture.conf")) << "[wave]\nfile = " << capture << "\n";
@@ -250,21 +246,24 @@ TEST_F(InstalledPackage, StartedThroughItsLinkItFindsEverySampleAndSoundsAKey) {
 
     // A missing or unreadable sample shows a message box before the main window.
     unsigned long window = 0;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!window && std::chrono::steady_clock::now() < deadline) {
-        ASSERT_EQ(FindWindow(xvfb.display(), kMessageBoxTitle), 0u) << "a sample is missing";
-        window = FindWindow(xvfb.display(), kMainWindowTitle);
-        if (!window) std::this_thread::sleep_for(100ms);
-    }
+    unsigned long message = 0;
+    testing_support::PollUntil(
+        [&] {
+            message = FindWindow(xvfb.display(), kMessageBoxTitle);
+            window = FindWindow(xvfb.display(), kMainWindowTitle);
+            return message || window;
+        },
+        20, 100ms);
+    ASSERT_EQ(message, 0u) << "a sample is missing";
     ASSERT_NE(window, 0u) << "the main window did not appear";
-    std::this_thread::sleep_for(300ms);
+    // The messages come before the main window shows: one more look is enough.
     EXPECT_EQ(FindWindow(xvfb.display(), kMessageBoxTitle), 0u) << "a sample is missing";
 
     // Held longer than one 40 ms poll of the keyboard; no focus needed.
     ASSERT_TRUE(testing_support::RunOnDisplay(xvfb.display(),
                                               "xdotool keydown q sleep 0.3 keyup q sleep 0.7"));
     RequestClose(xvfb.display(), window);
-    ASSERT_EQ(program.WaitForExit(10s), 0);
+    ASSERT_EQ(program.WaitForExit(10), 0);
 
     EXPECT_GT(PeakOf(capture), 0.05f) << "the key press was not heard";
 }

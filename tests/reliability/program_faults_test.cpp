@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <chrono>
 #include <random>
-#include <thread>
 
 #include "platform/openal_output.h"
 #include "program_under_test.h"
@@ -13,21 +11,25 @@
 namespace {
 
 using namespace testing_support;
-using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 constexpr const char* kMessageTitle = "Тонариум";
 constexpr int kPianoFiles = 37;  // 0.wav to 36.wav
 
-// True when holding the key changes the window's picture and letting go puts it back.
+// True when holding the key changes the keyboard drawing and letting go puts it back. The rest of
+// the window is left out: a button still repainting after a click must not count.
 bool KeyLights(ProgramUnderTest& program, unsigned long window, const std::string& key) {
-    const QImage before = program.SteadyGrab(window);
+    const auto drawing = [](const QImage& picture) {
+        return picture.copy(ProgramUnderTest::kKeyboardDrawing);
+    };
+    const QImage before = drawing(program.SteadyGrab(window));
     program.Xdotool("keydown " + key);
-    const QImage held = program.GrabUntil(window, [&](const QImage& now) { return now != before; });
+    const QImage held =
+        program.GrabUntil(window, [&](const QImage& now) { return drawing(now) != before; });
     program.Xdotool("keyup " + key);
     const QImage after =
-        program.GrabUntil(window, [&](const QImage& now) { return now == before; });
-    return !before.isNull() && held != before && after == before;
+        program.GrabUntil(window, [&](const QImage& now) { return drawing(now) == before; });
+    return !before.isNull() && drawing(held) != before && drawing(after) == before;
 }
 
 // Answers the program's message boxes with Return as they come, in order; their sizes.
@@ -48,9 +50,7 @@ std::vector<QSize> DismissMessages(ProgramUnderTest& program, int count) {
 
 class ProgramFaultsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (!xvfb_.running()) GTEST_SKIP() << "Xvfb is not installed";
-    }
+    void SetUp() override { ASSERT_TRUE(xvfb_.running()) << xvfb_.failure(); }
     Xvfb xvfb_;
 };
 
@@ -63,10 +63,9 @@ TEST_F(ProgramFaultsTest, WithoutAnySoundDeviceTheWindowWorksSilently) {
     program.Start();
     const unsigned long window = program.MainWindow();
     ASSERT_NE(window, 0u);
-    EXPECT_EQ(program.WaitForWindow(kMessageTitle, 0.5), 0u) << "no message about the sound";
+    EXPECT_EQ(program.FindWindow(kMessageTitle), 0u) << "no message about the sound";
     EXPECT_TRUE(KeyLights(program, window, "q"));
     program.Xdotool("mousemove --window " + std::to_string(window) + " 74 72 click 1");  // Орган
-    std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(KeyLights(program, window, "backslash"));
     EXPECT_EQ(program.Quit(), 0);
     EXPECT_TRUE(program.CapturedSound().empty());
@@ -78,7 +77,7 @@ TEST_F(ProgramFaultsTest, EverySampleMissingGivesOneMessageEachThenAWorkingWindo
     EXPECT_EQ(DismissMessages(program, kPianoFiles).size(), std::size_t{kPianoFiles});
     const unsigned long window = program.MainWindow();
     ASSERT_NE(window, 0u);
-    EXPECT_EQ(program.WaitForWindow(kMessageTitle, 0.5), 0u) << "one message too many";
+    EXPECT_EQ(program.FindWindow(kMessageTitle), 0u) << "one message too many";
     EXPECT_TRUE(KeyLights(program, window, "a"));
     EXPECT_EQ(program.Quit(), 0);
 }

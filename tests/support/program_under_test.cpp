@@ -11,7 +11,8 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <thread>
+
+#include "poll_until.h"
 
 namespace testing_support {
 
@@ -77,17 +78,17 @@ unsigned long ProgramUnderTest::WaitForWindow(const std::string& title, double s
     const std::string command = "DISPLAY=" + xvfb_.display() +
                                 " xdotool search --onlyvisible --name '^" + title +
                                 "$' 2>/dev/null";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (FILE* search = popen(command.c_str(), "r")) {
-            unsigned long window = 0;
+    unsigned long window = 0;
+    PollUntil(
+        [&] {
+            FILE* search = popen(command.c_str(), "r");
+            if (!search) return false;
             const int found = fscanf(search, "%lu", &window);
             pclose(search);
-            if (found == 1) return window;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return 0;
+            return found == 1;
+        },
+        seconds, std::chrono::milliseconds(100));
+    return window;
 }
 
 QImage ProgramUnderTest::Grab(unsigned long window) {
@@ -107,12 +108,9 @@ QImage ProgramUnderTest::Grab(unsigned long window) {
 QImage ProgramUnderTest::GrabUntil(unsigned long window,
                                    const std::function<bool(const QImage&)>& wanted,
                                    double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    QImage picture = Grab(window);
-    while (!wanted(picture) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        picture = Grab(window);
-    }
+    QImage picture;
+    PollUntil([&] { return wanted(picture = Grab(window)); }, seconds,
+              std::chrono::milliseconds(50));
     return picture;
 }
 
@@ -133,16 +131,10 @@ int ProgramUnderTest::Quit(double seconds) {
     if (!window) return -1;
     // "Выход" is the tall button at the right of the button frame.
     Xdotool("mousemove --window " + std::to_string(window) + " 376 48 click 1");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return -1;
+    int status = 0;
+    if (!PollUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, seconds)) return -1;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 std::vector<float> ProgramUnderTest::CapturedSound(int* sampleRate) {

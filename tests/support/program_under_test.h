@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <QImage>
+#include <QRect>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ double NoteFrequency(int note);
 // on a virtual X server with its sound captured to a file by OpenAL's wave writer.
 class ProgramUnderTest {
   public:
+    // The keyboard drawing in the main window's client area (its frame, then the picture).
+    static constexpr QRect kKeyboardDrawing{8 + 4, 92 + 12, 412, 144};
+
     struct Options {
         bool writeLibrary = true;  // else the test fills folder()/wav itself before Start
         std::string soundDrivers = "wave";
@@ -36,6 +40,9 @@ class ProgramUnderTest {
     // Waits for a window with exactly this title; 0 when none came within the timeout.
     unsigned long WaitForWindow(const std::string& title, double seconds = 10);
     unsigned long MainWindow() { return WaitForWindow("Музыкальный тонариум v 1.01"); }
+    // A window with this title shown now, or 0. The program's messages at start come before its
+    // main window shows, so once that is there one look tells whether any came.
+    unsigned long FindWindow(const std::string& title) { return WaitForWindow(title, 0); }
     // Runs xdotool with these arguments on the program's display.
     bool Xdotool(const std::string& arguments);
     // The window's content as it is on the screen.

@@ -1,0 +1,32 @@
+# A virtual X server for a script (sourced). The server picks a free display itself and names it
+# only once it takes clients, so scripts and tests running side by side never race for a number.
+
+# start_xvfb LOG: starts the server with its messages in LOG, exports DISPLAY and sets xvfb_pid.
+# Returns 1 with the reason on standard error when the server ends early or does not name its
+# display within 20 s.
+start_xvfb() {
+    local log=$1 ready number=''
+    exec {ready}< <(exec Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>"$log")
+    xvfb_pid=$!
+    read -r -t 20 -u "$ready" number || true
+    exec {ready}<&-
+    if [[ -z "$number" ]]; then
+        if kill -0 "$xvfb_pid" 2>/dev/null; then
+            echo "Xvfb did not name its display within 20 s" >&2
+            stop_xvfb
+        else
+            echo "Xvfb ended before it took clients:" >&2
+            tail -n 20 "$log" >&2
+            xvfb_pid=''
+        fi
+        return 1
+    fi
+    export DISPLAY=":$number"
+}
+
+stop_xvfb() {
+    [[ -n "${xvfb_pid:-}" ]] || return 0
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=''
+}
