@@ -125,13 +125,16 @@ std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenDefault() {
 }
 
 OpenAlSoundDevice::OpenAlSoundDevice(Opener open, Timing timing)
-    : open_(std::move(open)), timing_(timing) {
+    : open_(std::move(open)),
+      timing_(timing),
+      check_(timing.connectionCheck),
+      retry_(timing.retry) {
     const Clock::time_point now = Clock::now();
     output_ = open_();
     if (!output_) Say("no sound output can be opened; trying again every second");
     pauseDue_ = now + timing_.silenceBeforePause;
-    nextCheck_ = now + timing_.connectionCheck;
-    nextTry_ = now + timing_.retry;
+    check_.Restart(now);
+    retry_.Restart(now);
 }
 
 OpenAlSoundDevice::~OpenAlSoundDevice() = default;
@@ -142,11 +145,8 @@ std::unique_ptr<SoundVoice> OpenAlSoundDevice::CreateVoice(const PcmSound& sound
 
 void OpenAlSoundDevice::Service() {
     const Clock::time_point now = Clock::now();
-    if (output_ && now >= nextCheck_) {
-        nextCheck_ = now + timing_.connectionCheck;
-        if (!OutputConnected()) LoseOutput();
-    }
-    if (!output_ && now >= nextTry_) Reopen();
+    if (output_ && check_.Due(now) && !OutputConnected()) LoseOutput();
+    if (!output_ && retry_.Due(now)) Reopen();
     if (output_ && !paused_ && output_->CanPause() && now >= pauseDue_) PauseUnlessAudible(now);
 }
 
@@ -181,18 +181,17 @@ void OpenAlSoundDevice::LoseOutput() {
     for (OpenAlVoice* voice : voices_) voice->Detach();
     output_.reset();
     paused_ = false;
-    nextTry_ = Clock::time_point{};  // at once: a restarted server may already be back
+    retry_.Reset();  // at once: a restarted server may already be back
 }
 
 void OpenAlSoundDevice::Reopen() {
-    const Clock::time_point now = Clock::now();
-    nextTry_ = now + timing_.retry;
     output_ = open_();
     if (!output_) return;
     for (OpenAlVoice* voice : voices_) voice->Attach();
     Say("the sound is back, on " + output_->Name());
+    const Clock::time_point now = Clock::now();
     pauseDue_ = now + timing_.silenceBeforePause;
-    nextCheck_ = now + timing_.connectionCheck;
+    check_.Restart(now);
 }
 
 }  // namespace platform

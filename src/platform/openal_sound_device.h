@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/pacer.h"
 #include "platform/sound_device.h"
 
 namespace platform {
@@ -67,8 +68,8 @@ class OpenAlSoundDevice : public SoundDevice {
     std::vector<OpenAlVoice*> voices_;  // every voice alive on the device
     bool paused_ = false;
     Clock::time_point pauseDue_;
-    Clock::time_point nextCheck_;
-    Clock::time_point nextTry_;
+    Pacer check_;
+    Pacer retry_;
 };
 
 }  // namespace platform

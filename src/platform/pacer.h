@@ -19,6 +19,8 @@ class Pacer {
     }
     // The next Due() is true at once.
     void Reset() { next_ = {}; }
+    // The next Due() is true one interval from now.
+    void Restart(Clock::time_point now = Clock::now()) { next_ = now + interval_; }
 
   private:
     Clock::duration interval_;
