@@ -5,13 +5,13 @@
 # Returns 1 with the reason on standard error when the server ends early or does not name its
 # display within 20 s.
 start_xvfb() {
-    local log=$1 ready number=''
+    local log=$1 ready number='' status=0
     exec {ready}< <(exec Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>"$log")
     xvfb_pid=$!
-    read -r -t 20 -u "$ready" number || true
+    read -r -t 20 -u "$ready" number || status=$?
     exec {ready}<&-
     if [[ -z "$number" ]]; then
-        if kill -0 "$xvfb_pid" 2>/dev/null; then
+        if ((status > 128)); then  # timed out, as opposed to the server closing its end
             echo "Xvfb did not name its display within 20 s" >&2
             stop_xvfb
         else
