@@ -81,6 +81,13 @@ PulseConnection::PulseConnection(const std::string& server, const char* clientNa
     : loop_(pa_threaded_mainloop_new()) {
     pa_threaded_mainloop_start(loop_);
     std::lock_guard lock(*this);
+    pa_mainloop_api_once(
+        pa_threaded_mainloop_get_api(loop_),
+        [](pa_mainloop_api*, void*) {
+            const sched_param priority{.sched_priority = 10};
+            pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
+        },
+        nullptr);
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), clientName);
     pa_context_set_state_callback(context_, SignalOnContext, this);
     if (pa_context_connect(context_, server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return;
@@ -117,11 +124,18 @@ bool PulseConnection::AwaitReady(pa_stream* stream) {
     return pa_stream_get_state(stream) == PA_STREAM_READY;
 }
 
+void PulseConnection::Close(pa_stream* stream) {
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+}
+
 void PulseConnection::Signal(void* connection) {
     pa_threaded_mainloop_signal(static_cast<PulseConnection*>(connection)->loop_, 0);
 }
 
-SoundServer::SoundServer(Kind kind) : kind_(kind) {
+SoundServer::SoundServer(Kind kind, int sinkRate) : kind_(kind), sinkRate_(sinkRate) {
     Start();
 }
 
@@ -217,8 +231,8 @@ bool SoundServer::SetUpSink(PulseConnection& connection) {
     } query{&connection};
     std::lock_guard lock(connection);
     pa_context* context = connection.context();
-    const std::string arguments =
-        std::string("sink_name=") + kSinkName + " rate=" + std::to_string(kRate) + " channels=2";
+    const std::string arguments = std::string("sink_name=") + kSinkName +
+                                  " rate=" + std::to_string(sinkRate_) + " channels=2";
     connection.Finish(pa_context_load_module(
         context, "module-null-sink", arguments.c_str(),
         [](pa_context*, std::uint32_t index, void* query) {
@@ -285,7 +299,8 @@ MonitorRecorder::MonitorRecorder(const SoundServer& server)
     if (!connection_.connected()) return;
     {
         std::lock_guard lock(connection_);
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, SoundServer::kRate, 2};
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE,
+                                  static_cast<std::uint32_t>(server.sinkRate()), 2};
         pa_stream* stream = pa_stream_new(connection_.context(), "monitor", &spec, nullptr);
         pa_buffer_attr attributes{};
         attributes.maxlength = attributes.tlength = attributes.prebuf = attributes.minreq =
@@ -296,8 +311,7 @@ MonitorRecorder::MonitorRecorder(const SoundServer& server)
         if (pa_stream_connect_record(stream, monitor.c_str(), &attributes,
                                      PA_STREAM_ADJUST_LATENCY) != 0 ||
             !connection_.AwaitReady(stream)) {
-            pa_stream_set_read_callback(stream, nullptr, nullptr);
-            pa_stream_unref(stream);
+            PulseConnection::Close(stream);
             return;
         }
         stream_ = stream;
@@ -315,20 +329,12 @@ MonitorRecorder::MonitorRecorder(const SoundServer& server)
 MonitorRecorder::~MonitorRecorder() {
     if (!stream_) return;
     std::lock_guard lock(connection_);
-    pa_stream_set_read_callback(stream_, nullptr, nullptr);
-    pa_stream_disconnect(stream_);
-    pa_stream_unref(stream_);
+    PulseConnection::Close(stream_);
 }
 
 void MonitorRecorder::OnRead(pa_stream* stream, std::size_t, void* recorder) {
     auto* self = static_cast<MonitorRecorder*>(recorder);
     const auto arrival = Clock::now();
-    if (self->chunks_.empty()) {
-        // Arrival times are only as good as this thread's promptness. The servers run their own
-        // threads at real-time priority where they may; so does this one, where it may.
-        const sched_param priority{.sched_priority = 10};
-        pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
-    }
     const void* data = nullptr;
     std::size_t bytes = 0;
     while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {

@@ -14,7 +14,9 @@
 namespace testing_support {
 
 // A libpulse context on a main loop thread of its own. lock() and unlock() take the loop's lock
-// (std::lock_guard works); hold it while using context() or streams made on it.
+// (std::lock_guard works); hold it while using context() or streams made on it. The thread runs
+// at real-time priority where the process may raise it, as the servers run theirs, so that what
+// it times and writes holds up on a busy machine.
 class PulseConnection {
   public:
     PulseConnection(const std::string& server, const char* clientName);
@@ -32,6 +34,8 @@ class PulseConnection {
     void Finish(pa_operation* operation);
     // Under the lock, after connecting the stream: waits until it is ready; false when it failed.
     bool AwaitReady(pa_stream* stream);
+    // Under the lock: ends the stream, its callbacks first, and releases it.
+    static void Close(pa_stream* stream);
     static void Signal(void* connection);
 
   private:
@@ -42,16 +46,17 @@ class PulseConnection {
 
 // A sound server of our own: PulseAudio, or PipeWire with its pulse service and session manager
 // under a D-Bus session of their own. It lives in a private runtime folder, touches nothing else
-// on the machine, and plays into a null sink at 48 kHz made the default output. Its processes form
+// on the machine, and plays into a null sink (48 kHz unless asked otherwise) made the default
+// output. Its processes form
 // one process group, which Stop and Kill end; Start brings up a new server at the same address,
 // so clients started with Export's environment find it again.
 class SoundServer {
   public:
     enum class Kind { kPulseAudio, kPipeWire };
-    static constexpr int kRate = 48000;
     static constexpr const char* kSinkName = "test_sink";
 
-    explicit SoundServer(Kind kind = Kind::kPulseAudio);  // starts it: see running() and error()
+    // Starts it: see running() and error().
+    explicit SoundServer(Kind kind = Kind::kPulseAudio, int sinkRate = 48000);
     ~SoundServer();
     SoundServer(const SoundServer&) = delete;
     SoundServer& operator=(const SoundServer&) = delete;
@@ -64,6 +69,7 @@ class SoundServer {
     pid_t pid() const { return pid_; }  // the group leader
     const std::string& error() const { return error_; }
     const char* Name() const { return kind_ == Kind::kPulseAudio ? "PulseAudio" : "PipeWire"; }
+    int sinkRate() const { return sinkRate_; }
 
     // The address for PULSE_SERVER.
     std::string PulseServer() const;
@@ -76,12 +82,14 @@ class SoundServer {
     void EndGroup(int signal);
 
     Kind kind_;
+    int sinkRate_;
     TempDir dir_;
     pid_t pid_ = -1;
     std::string error_;
 };
 
-// Records the monitor of a server's sink, from construction on, in chunks of about a millisecond.
+// Records the monitor of a server's sink at the sink's rate, from construction on, in chunks of
+// about a millisecond.
 // A frame counts as heard when the chunk holding it arrives: the server hands its monitor each
 // piece of sound as it takes it for playing. (Frame counts alone would not do: to play a stream's
 // new data at once the server rewrites sound it had already rendered, and the monitor then
