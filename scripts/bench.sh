@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
 # Builds the program optimised and prints the benchmark figures.
+#   scripts/bench.sh [SECONDS]          the services, start-up, memory and idle CPU (idle measured
+#                                       over SECONDS, 10 by default)
+#   scripts/bench.sh latency [OPTIONS]  key -> sound latency on private PulseAudio and PipeWire
+#                                       servers, a few minutes; OPTIONS go to latency_bench
+#                                       (--server pulseaudio|pipewire, --program, --config)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --test
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -Wno-dev >/dev/null
+if [[ "${1:-}" == "latency" ]]; then
+    shift
+    cmake --build build-bench --parallel "$(nproc)" --target latency_bench
+    # What the program, the servers and Xvfb say goes to a log, not between the figures.
+    build-bench/bench/latency_bench "$@" 2>build-bench/latency_bench.log
+    exit
+fi
 cmake --build build-bench --parallel "$(nproc)" --target services_bench startup_bench
 build-bench/bench/services_bench 2>/dev/null
 build-bench/bench/startup_bench "${1:-10}" 2>/dev/null
