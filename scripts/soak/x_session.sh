@@ -10,7 +10,8 @@ fail() {
     exit 1
 }
 
-# How the program ended, if it has, then the end of its output and of any sanitizer report.
+# How the program and the X server ended, if they have, then the end of the program's output, of
+# any sanitizer report and of the server's log.
 report_program() {
     if [[ -n "$program_pid" ]] && ! alive; then
         local status=0
@@ -18,7 +19,13 @@ report_program() {
         echo "soak: the program $(describe_exit "$status")" | tee -a "$work/output" >&2
         program_pid=''
     fi
-    tail -n 40 "$work/output" "$work"/sanitizer* >&2 2>/dev/null || true
+    if [[ -n "${xvfb_pid:-}" ]] && ! kill -0 "$xvfb_pid" 2>/dev/null; then
+        local server=0
+        wait "$xvfb_pid" || server=$?
+        echo "soak: the X server on $DISPLAY $(describe_exit "$server")" | tee -a "$work/output" >&2
+        xvfb_pid=''
+    fi
+    tail -n 40 "$work/output" "$work"/sanitizer* "$work/xvfb.log" >&2 2>/dev/null || true
 }
 
 # "exited with status N" or "was killed by signal N (NAME)", for a status from wait.
@@ -34,10 +41,12 @@ find_window() {
     xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
 }
 
-# Prints the window's id once it is shown; fails after the given seconds.
+# Prints the window's id once it is shown; fails after the given seconds, or at once when the
+# program has ended.
 wait_for_window() {
     local title=$1 tenths=$(($2 * 10)) window
     for ((i = 0; i < tenths; ++i)); do
+        alive || return 1
         window=$(find_window "$title")
         [[ -n "$window" ]] && echo "$window" && return
         sleep 0.1
