@@ -6,7 +6,9 @@
 # display within 20 s.
 start_xvfb() {
     local log=$1 ready number='' status=0
-    exec {ready}< <(exec Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>"$log")
+    # The number comes on descriptor 3, and standard output goes to the log: the server closes the
+    # descriptor once it has written, and its next client's connection may take that number.
+    exec {ready}< <(exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>&1 >"$log" 2>&1)
     xvfb_pid=$!
     read -r -t 20 -u "$ready" number || status=$?
     exec {ready}<&-
