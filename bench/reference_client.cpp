@@ -29,15 +29,15 @@ ReferenceClient::ReferenceClient(const SoundServer& server)
       burst_(BurstSamples(server.sinkRate())) {
     if (!connection_.connected()) return;
     std::lock_guard lock(connection_);
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(server.sinkRate()),
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(server.sinkRate()),
                               2};
-    pa_stream* stream = pa_stream_new(connection_.context(), "reference", &spec, nullptr);
+    pa_stream* stream = pa_stream_new(connection_.context(), "reference", &format, nullptr);
     pa_buffer_attr attributes{};
     // The server's default prebuffer: should a busy machine ever starve the stream, it waits
     // for data again instead of running on and dropping what comes late, a burst included.
     attributes.maxlength = attributes.minreq = attributes.prebuf = attributes.fragsize =
         static_cast<std::uint32_t>(-1);
-    attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(5000, &spec));
+    attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(5000, &format));
     pa_stream_set_write_callback(stream, OnWritable, this);
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);

@@ -62,11 +62,12 @@ class OpenAlVoice : public SoundVoice {
 
     void Play(bool looping) override {
         looping_ = looping;
-        if (source_) device_.Wake();  // which may find the output gone and open a new one
-        if (!source_) return;
-        device_.output_->MakeCurrent();
-        alSourcei(source_, AL_LOOPING, looping ? AL_TRUE : AL_FALSE);
-        if (!Playing()) alSourcePlay(source_);
+        // The voice starts before a paused output resumes, so that the first period mixed after
+        // the pause already holds it. Waking may find the output gone and open a new one, whose
+        // fresh source then starts here too.
+        Start();
+        device_.Wake();
+        Start();
     }
 
     bool Audible() const { return !silent_ && source_ && Playing(); }
@@ -106,6 +107,13 @@ class OpenAlVoice : public SoundVoice {
     }
 
   private:
+    void Start() {
+        if (!source_) return;
+        device_.output_->MakeCurrent();
+        alSourcei(source_, AL_LOOPING, looping_ ? AL_TRUE : AL_FALSE);
+        if (!Playing()) alSourcePlay(source_);
+    }
+
     bool Playing() const {
         ALint state = AL_INITIAL;
         alGetSourcei(source_, AL_SOURCE_STATE, &state);

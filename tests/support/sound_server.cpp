@@ -299,13 +299,13 @@ MonitorRecorder::MonitorRecorder(const SoundServer& server)
     if (!connection_.connected()) return;
     {
         std::lock_guard lock(connection_);
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE,
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE,
                                   static_cast<std::uint32_t>(server.sinkRate()), 2};
-        pa_stream* stream = pa_stream_new(connection_.context(), "monitor", &spec, nullptr);
+        pa_stream* stream = pa_stream_new(connection_.context(), "monitor", &format, nullptr);
         pa_buffer_attr attributes{};
         attributes.maxlength = attributes.tlength = attributes.prebuf = attributes.minreq =
             static_cast<std::uint32_t>(-1);
-        attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(1000, &spec));
+        attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(1000, &format));
         pa_stream_set_read_callback(stream, OnRead, this);
         const std::string monitor = std::string(SoundServer::kSinkName) + ".monitor";
         if (pa_stream_connect_record(stream, monitor.c_str(), &attributes,
