@@ -4,7 +4,6 @@
 
 #include "forms/form1.h"
 #include "platform/evdev_key_source.h"
-#include "platform/merged_key_source.h"
 #include "platform/openal_sound_device.h"
 #include "platform/window_key_source.h"
 #include "platform/x11_key_source.h"
@@ -30,12 +29,12 @@ void AnswerCommandLine(int argc, char* argv[]) {
     if (parser.isSet(version)) parser.showVersion();
 }
 
-// Every key source that can be opened, read as one keyboard: evdev sees the physical keyboards
-// even under Wayland or on a console; X11 also sees keys that reach the X server by other roads
-// (remote desktops, virtual keyboards); the window's own key events always count, since a
+// Every key source that can be opened; the keyboard reader merges them. evdev sees the physical
+// keyboards even under Wayland or on a console; X11 also sees keys that reach the X server by other
+// roads (remote desktops, virtual keyboards); the window's own key events always count, since a
 // background source may be blind to our own window (a native Wayland window, say).
-std::unique_ptr<platform::KeySource> OpenKeySources(core::WindowHandle) {
-    std::vector<std::unique_ptr<platform::KeySource>> sources;
+dx::KeySources OpenKeySources(core::WindowHandle) {
+    dx::KeySources sources;
     if (auto evdev = platform::EvdevKeySource::Open()) sources.push_back(std::move(evdev));
     if (auto x11 = platform::X11KeySource::Open()) sources.push_back(std::move(x11));
     if (sources.empty())
@@ -44,14 +43,14 @@ std::unique_ptr<platform::KeySource> OpenKeySources(core::WindowHandle) {
             "/dev/input); keys play only while the window has the focus\n",
             stderr);
     sources.push_back(std::make_unique<platform::WindowKeySource>());
-    return std::make_unique<platform::MergedKeySource>(std::move(sources));
+    return sources;
 }
 
 // The devices the program plays on: the system's default sound output and its keyboards.
 dx::Backends SystemBackends() {
     return dx::Backends{
         .openSoundDevice = [] { return platform::OpenAlSoundDevice::OpenDefault(); },
-        .openKeySource = OpenKeySources,
+        .openKeySources = OpenKeySources,
     };
 }
 

@@ -49,14 +49,11 @@ DirectSoundModule::Truth DirectSoundModule::IsKeyDown(std::int16_t keyCode) {
 
 DirectSoundModule::Truth DirectSoundModule::KeyJustPressed(std::uint8_t keyCode) {
     const Truth down = IsKeyDown(keyCode);
-    if (down == kTrue) {
-        Image1.ShowImage1(CurrentNote);
-        if (KeyLatch[keyCode] != kFalse) return kFalse;
-        KeyLatch[keyCode] = kTrue;
-        return kTrue;
-    }
-    KeyLatch[keyCode] = kFalse;
-    return kFalse;
+    if (down != kTrue) return kFalse;
+    Image1.ShowImage1(CurrentNote);
+    // The device's record latches every press: true once for each press it counted since the
+    // last look, however many sources reported it and whenever the looks fell.
+    return KeyboardDevice && KeyboardDevice->TakePress(keyCode) ? kTrue : kFalse;
 }
 
 // --- Sound bank ------------------------------------------------------------------------------

@@ -9,12 +9,12 @@
 #include "core/truth.h"
 #include "dx/directx8.h"
 #include "dx/highlight_pictures.h"
-#include "platform/key_source.h"
+#include "platform/key_presses.h"
 
 namespace dx {
 
-// Owns every platform object of the program: the keyboard device with its snapshot and per-key
-// press latches, and the bank of sound buffers whose slot 0 loops for the whole run. The main
+// Owns every platform object of the program: the keyboard device with its snapshot and its
+// record of presses, and the bank of sound buffers whose slot 0 loops for the whole run. The main
 // window holds the one instance; tests make their own with backends they drive.
 class DirectSoundModule {
   public:
@@ -29,7 +29,9 @@ class DirectSoundModule {
     }
     void InitKeyboard(WindowHandle hWnd);
     void ReleaseKeyboard();
+    // Down while held, or when pressed since the last look at it; raises 9 outside 0..255.
     Truth IsKeyDown(std::int16_t keyCode);
+    // Shows the highlight of CurrentNote while the key is down; true once for every press.
     Truth KeyJustPressed(std::uint8_t keyCode);
 
     // Sound bank.
@@ -65,7 +67,6 @@ class DirectSoundModule {
     std::shared_ptr<DirectInput8> InputObject;
     std::shared_ptr<DirectInputDevice8> KeyboardDevice;
     KeyboardState KeyState{};
-    Truth KeyLatch[256]{};
 
     std::shared_ptr<DirectSound8> SoundObject;
     std::vector<Buffer> Sounds;  // bounds 0..n once ResizeBank ran; empty before

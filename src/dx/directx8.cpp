@@ -17,7 +17,7 @@ RunTimeError InvalidCall(const std::string& what) {
 }
 }  // namespace
 
-DirectInputDevice8::DirectInputDevice8(std::function<std::unique_ptr<KeySource>(WindowHandle)> open)
+DirectInputDevice8::DirectInputDevice8(std::function<KeySources(WindowHandle)> open)
     : open_(std::move(open)) {}
 
 void DirectInputDevice8::SetCommonDataFormat(std::int32_t format) {
@@ -31,23 +31,22 @@ void DirectInputDevice8::SetCooperativeLevel(WindowHandle hWnd, std::int32_t fla
 }
 
 void DirectInputDevice8::SetEventNotification(std::function<void()> notify) {
-    notify_ = std::move(notify);
-    if (source_) source_->OnChange(notify_);
+    presses_.OnChanged(std::move(notify));
 }
 
 void DirectInputDevice8::Acquire() {
-    if (source_) return;
-    source_ = open_(hWnd_);
-    if (notify_) source_->OnChange(notify_);
+    if (acquired_) return;
+    acquired_ = true;
+    sources_ = open_(hWnd_);
+    for (const auto& source : sources_) source->Start(presses_.NewSource());
 }
 
 void DirectInputDevice8::GetDeviceStateKeyboard(KeyboardState& state) {
-    state.fill(0);
-    if (source_ && !source_->Snapshot(state)) state.fill(0);
+    for (const auto& source : sources_) source->Poll();
+    presses_.Read(state);
 }
 
-DirectInput8::DirectInput8(std::function<std::unique_ptr<KeySource>(WindowHandle)> open)
-    : open_(std::move(open)) {}
+DirectInput8::DirectInput8(std::function<KeySources(WindowHandle)> open) : open_(std::move(open)) {}
 
 std::shared_ptr<DirectInputDevice8> DirectInput8::CreateDevice(std::string_view guid) {
     if (guid != GUID_SysKeyboard) return nullptr;
@@ -94,7 +93,7 @@ void DirectSound8::Service() {
 DirectX8::DirectX8(Backends backends) : backends_(std::move(backends)) {}
 
 std::shared_ptr<DirectInput8> DirectX8::DirectInputCreate() {
-    return std::make_shared<DirectInput8>(backends_.openKeySource);
+    return std::make_shared<DirectInput8>(backends_.openKeySources);
 }
 
 std::shared_ptr<DirectSound8> DirectX8::DirectSoundCreate(const std::string& device) {

@@ -5,9 +5,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/truth.h"
-#include "platform/key_source.h"
+#include "platform/key_presses.h"
 #include "platform/sound_device.h"
 
 // The DirectX 8 objects the module is written against: the same objects and operations, each a
@@ -16,6 +17,7 @@ namespace dx {
 
 using core::WindowHandle;
 using platform::KeyboardState;
+using platform::KeyPresses;
 using platform::KeySource;
 using platform::SoundDevice;
 using platform::SoundVoice;
@@ -52,40 +54,47 @@ struct DSBUFFERDESC {
     std::string guid3DAlgorithm;
 };
 
+using KeySources = std::vector<std::unique_ptr<KeySource>>;
+
 // Where sound and key states come from. The program hands in the system's own (see main.cpp);
 // tests put in an offline (loopback) sound device and a keyboard they drive.
 struct Backends {
     // The default output device; nullptr when there is none.
     std::function<std::unique_ptr<SoundDevice>()> openSoundDevice;
-    // The best keyboard source available for a window; never nullptr.
-    std::function<std::unique_ptr<KeySource>(WindowHandle)> openKeySource;
+    // Every keyboard source available for a window, read as one keyboard.
+    std::function<KeySources(WindowHandle)> openKeySources;
 };
 
+// The system keyboard: its sources report into one record of key presses (see
+// platform/key_presses.h for the road of a key press).
 class DirectInputDevice8 {
   public:
-    explicit DirectInputDevice8(std::function<std::unique_ptr<KeySource>(WindowHandle)> open);
+    explicit DirectInputDevice8(std::function<KeySources(WindowHandle)> open);
     void SetCommonDataFormat(std::int32_t format);
     void SetCooperativeLevel(WindowHandle hWnd, std::int32_t flags);
-    // The notification runs on the event loop whenever keys change, once acquired.
+    // The notification runs on the event loop whenever what the keys read has changed.
     void SetEventNotification(std::function<void()> notify);
     void Acquire();
-    // The state of all 256 key codes now. A failed fetch reads as all keys up.
+    // Every key that reads down now: held, or pressed since the last look at it.
     void GetDeviceStateKeyboard(KeyboardState& state);
+    // Whether the key was pressed since the last look at it, which ends here.
+    bool TakePress(std::uint8_t keyCode) { return presses_.TakePress(keyCode); }
 
   private:
-    std::function<std::unique_ptr<KeySource>(WindowHandle)> open_;
+    std::function<KeySources(WindowHandle)> open_;
     WindowHandle hWnd_ = 0;
-    std::function<void()> notify_;
-    std::unique_ptr<KeySource> source_;
+    KeyPresses presses_;
+    KeySources sources_;  // after the record, so that they go first
+    bool acquired_ = false;
 };
 
 class DirectInput8 {
   public:
-    explicit DirectInput8(std::function<std::unique_ptr<KeySource>(WindowHandle)> open);
+    explicit DirectInput8(std::function<KeySources(WindowHandle)> open);
     std::shared_ptr<DirectInputDevice8> CreateDevice(std::string_view guid);
 
   private:
-    std::function<std::unique_ptr<KeySource>(WindowHandle)> open_;
+    std::function<KeySources(WindowHandle)> open_;
 };
 
 class DirectSoundSecondaryBuffer8 {

@@ -29,7 +29,8 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
     void ShowImage1(int index) override;
 
     QLabel& Image1(int index) const;
-    dx::DirectSoundModule& Services() { return module_; }
+    // The sound and keyboard module the window drives.
+    dx::DirectSoundModule& Module() { return module_; }
 
   protected:
     void OnLoad() override;

@@ -6,10 +6,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <span>
-#include <string>
 
 namespace platform {
 
@@ -57,39 +57,46 @@ std::unique_ptr<EvdevKeySource> EvdevKeySource::Open(const char* folder) {
 }
 
 EvdevKeySource::EvdevKeySource(std::string folder, std::vector<int> fds)
-    : folder_(std::move(folder)), fds_(std::move(fds)) {}
+    : folder_(std::move(folder)) {
+    for (int fd : fds) keyboards_.push_back({fd, {}});
+}
 
 EvdevKeySource::~EvdevKeySource() {
     // Deleted at once, so that none of them outlives the source.
     for (QSocketNotifier* notifier : notifiers_) delete notifier;
     notifiers_.clear();
+    report_.reset();  // the record may be gone before its sources
     CloseAll();
+}
+
+void EvdevKeySource::Start(KeyReport report) {
+    report_ = report;
+    for (Keyboard& keyboard : keyboards_) Resync(keyboard);
+    Watch();
 }
 
 void EvdevKeySource::CloseAll() {
     StopWatching();
-    for (int fd : fds_) close(fd);
-    fds_.clear();
-    batch_.End();
+    for (Keyboard& keyboard : keyboards_) {
+        for (unsigned code = 0; code < kCodes; ++code) Set(keyboard, code, false);
+        close(keyboard.fd);
+    }
+    keyboards_.clear();
 }
 
-bool EvdevKeySource::Reopen() {
-    if (!reopen_.Due()) return false;
-    CloseAll();
-    fds_ = OpenKeyboards(folder_);
-    Watch();
-    return !fds_.empty();
-}
-
-void EvdevKeySource::OnChange(std::function<void()> handler) {
-    onChange_ = std::move(handler);
+void EvdevKeySource::Reopen() {
+    if (!reopen_.Due()) return;
+    for (int fd : OpenKeyboards(folder_)) keyboards_.push_back({fd, {}});
+    for (Keyboard& keyboard : keyboards_) Resync(keyboard);
     Watch();
 }
 
+// Only with an event loop to run them: without one the keyboards are read when polled.
 void EvdevKeySource::Watch() {
-    if (!onChange_ || !notifiers_.empty()) return;
-    for (int fd : fds_) {
-        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+    if (!report_ || !QCoreApplication::instance() || !notifiers_.empty()) return;
+    for (const Keyboard& keyboard : keyboards_) {
+        auto* notifier = new QSocketNotifier(keyboard.fd, QSocketNotifier::Read);
+        const int fd = keyboard.fd;
         QObject::connect(notifier, &QSocketNotifier::activated, [this, fd] { OnReadable(fd); });
         notifiers_.push_back(notifier);
     }
@@ -104,52 +111,70 @@ void EvdevKeySource::StopWatching() {
     notifiers_.clear();
 }
 
-// One batch: every event the device has queued, then one look by the reader, then one more if a
-// key was pressed and let go within the batch, so that it reads up again. The key levels still
-// come from the kernel's state at each snapshot; the events only say when to look.
-void EvdevKeySource::OnReadable(int fd) {
+bool EvdevKeySource::ReadEvents(Keyboard& keyboard) {
     input_event events[64];
     for (;;) {
-        const ssize_t got = read(fd, events, sizeof events);
+        const ssize_t got = read(keyboard.fd, events, sizeof events);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && errno != EAGAIN) {
-            // The keyboard went away: read all up and look for keyboards again at the next poll.
-            CloseAll();
-            reopen_.Reset();
-            onChange_();
-            return;
-        }
-        if (got <= 0) break;
+        if (got < 0) return errno == EAGAIN;
+        if (got == 0) return true;
         for (const input_event& event : std::span(events, got / sizeof(input_event))) {
-            if (event.type != EV_KEY) continue;
-            if (event.value == 1) batch_.Press(event.code);
-            if (event.value == 0) batch_.Release(event.code);
+            // The kernel dropped events: what is held now is all that is known.
+            if (event.type == EV_SYN && event.code == SYN_DROPPED) Resync(keyboard);
+            // 1 is a press, 0 a release, 2 an auto-repeat.
+            if (event.type == EV_KEY && event.value != 2) Set(keyboard, event.code, event.value);
         }
     }
-    if (batch_.Empty()) return;
-    onChange_();
-    if (batch_.End()) onChange_();
 }
 
-bool EvdevKeySource::Snapshot(KeyboardState& state) {
-    state.fill(0);
-    if (fds_.empty() && !Reopen()) return false;
-    for (int fd : fds_) {
-        KeyBits keys{};
-        if (ioctl(fd, EVIOCGKEY(sizeof keys), keys) < 0) {
-            // A keyboard went away: read this snapshot as all up and find the keyboards again.
-            state.fill(0);
+void EvdevKeySource::Resync(Keyboard& keyboard) {
+    KeyBits keys{};
+    if (ioctl(keyboard.fd, EVIOCGKEY(sizeof keys), keys) < 0) return;
+    for (unsigned code = 0; code < kCodes; ++code) Set(keyboard, code, TestBit(keys, code));
+}
+
+void EvdevKeySource::Set(Keyboard& keyboard, unsigned code, bool down) {
+    if (code >= kCodes || keyboard.down[code] == down) return;
+    const bool before = AnyDown(code);
+    keyboard.down[code] = down;
+    if (!report_ || AnyDown(code) == before) return;
+    if (down)
+        report_->Down(code);
+    else
+        report_->Up(code);
+}
+
+bool EvdevKeySource::AnyDown(unsigned code) const {
+    for (const Keyboard& keyboard : keyboards_)
+        if (keyboard.down[code]) return true;
+    return false;
+}
+
+// One batch: every event the keyboard has queued. A keyboard that went away reads all up, and
+// the keyboards are looked for again at the next poll.
+void EvdevKeySource::OnReadable(int fd) {
+    for (Keyboard& keyboard : keyboards_) {
+        if (keyboard.fd != fd) continue;
+        if (!ReadEvents(keyboard)) {
             CloseAll();
             reopen_.Reset();
-            Reopen();
-            return false;
         }
-        for (unsigned code = 0; code < state.size(); ++code)
-            if (TestBit(keys, code)) state[code] = kKeyDown;
+        break;
     }
-    batch_.AddPresses(state);
-    reopen_.Reset();
-    return true;
+    report_->Changed();
+}
+
+// Without notifiers the queues are read here; with them, only a lost keyboard is looked for.
+void EvdevKeySource::Poll() {
+    if (keyboards_.empty()) Reopen();
+    if (notifiers_.empty())
+        for (Keyboard& keyboard : keyboards_)
+            if (!ReadEvents(keyboard)) {
+                CloseAll();
+                reopen_.Reset();
+                break;
+            }
+    if (report_) report_->Changed();
 }
 
 }  // namespace platform

@@ -1,33 +1,29 @@
 #pragma once
 
 #include <QObject>
+#include <optional>
 
-#include "platform/key_source.h"
+#include "platform/key_presses.h"
 
 namespace platform {
 
 // Key presses and releases that reach the program's own windows, by native scan code. Only sees
 // keys while one of our windows has the focus, but sees them wherever the background sources are
-// blind (a native Wayland window, say); forgets every key when the program loses the focus, since
-// the releases will not reach it. Each change is told at once, one event at a time, so even the
-// shortest tap is seen down.
+// blind (a native Wayland window, say); lets go of every key when the program loses the focus,
+// since the releases will not reach it. Each event is a batch of its own.
 class WindowKeySource : public QObject, public KeySource {
   public:
     WindowKeySource();
     ~WindowKeySource() override;
 
-    bool Snapshot(KeyboardState& state) override;
+    void Start(KeyReport report) override { report_ = report; }
     const char* Name() const override { return "window"; }
-    void OnChange(std::function<void()> handler) override { onChange_ = std::move(handler); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void Set(quint32 code, std::uint8_t value);
-
-    KeyboardState state_{};
-    std::function<void()> onChange_;
+    std::optional<KeyReport> report_;
 };
 
 }  // namespace platform

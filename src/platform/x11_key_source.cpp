@@ -1,6 +1,7 @@
 #include "platform/x11_key_source.h"
 
 // Qt before Xlib, whose macros (Bool, Status) break Qt's headers.
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <X11/Xlib.h>
@@ -39,6 +40,7 @@ X11KeySource::~X11KeySource() {
     // Deleted at once, so that no queued call of it outlives the source.
     delete notifier_;
     notifier_ = nullptr;
+    report_.reset();  // the record may be gone before its sources
     Disconnect();
 }
 
@@ -79,40 +81,46 @@ void X11KeySource::Disconnect() {
     // A connection that failed is left as it is: Xlib may not be used on it any more.
     if (display_ && !connectionLost_) XCloseDisplay(display_);
     display_ = nullptr;
-    down_.fill(false);
-    batch_.End();
+    for (int code = 0; code < 256; ++code) Set(code, false);
 }
 
-void X11KeySource::OnChange(std::function<void()> handler) {
-    onChange_ = std::move(handler);
+void X11KeySource::Start(KeyReport report) {
+    report_ = report;
+    for (int code = 0; code < 256; ++code)
+        if (down_[code]) report_->Down(code - kXKeycodeOffset);
     Watch();
 }
 
+// Only with an event loop to run it: without one the connection is read when polled.
 void X11KeySource::Watch() {
-    if (!onChange_ || !display_ || !UsesRawEvents() || notifier_) return;
+    if (!report_ || !QCoreApplication::instance() || !display_ || !UsesRawEvents() || notifier_)
+        return;
     notifier_ = new QSocketNotifier(ConnectionNumber(display_), QSocketNotifier::Read);
     QObject::connect(notifier_, &QSocketNotifier::activated, [this] { OnReadable(); });
 }
 
-// One batch: everything that has arrived, then one look by the reader, then one more if a key
-// was pressed and let go within the batch, so that it reads up again.
+// One batch: everything that has arrived.
 void X11KeySource::OnReadable() {
     if (!display_) return;
     ApplyQueuedEvents(QueuedAfterReading);
-    if (connectionLost_) {
-        Disconnect();
-        onChange_();
-        return;
-    }
-    if (batch_.Empty()) return;
-    onChange_();
-    if (batch_.End()) onChange_();
+    if (connectionLost_) Disconnect();
+    report_->Changed();
 }
 
 void X11KeySource::QueryKeymap() {
     char keys[32] = {};
     XQueryKeymap(display_, keys);
-    for (int code = 0; code < 256; ++code) down_[code] = (keys[code / 8] >> (code % 8)) & 1;
+    for (int code = 0; code < 256; ++code) Set(code, (keys[code / 8] >> (code % 8)) & 1);
+}
+
+void X11KeySource::Set(int xKeyCode, bool down) {
+    if (down_[xKeyCode] == down) return;
+    down_[xKeyCode] = down;
+    if (!report_ || xKeyCode < kXKeycodeOffset) return;
+    if (down)
+        report_->Down(xKeyCode - kXKeycodeOffset);
+    else
+        report_->Up(xKeyCode - kXKeycodeOffset);
 }
 
 void X11KeySource::ApplyQueuedEvents(int mode) {
@@ -124,31 +132,20 @@ void X11KeySource::ApplyQueuedEvents(int mode) {
         if (!XGetEventData(display_, cookie)) continue;
         if (cookie->evtype == XI_RawKeyPress || cookie->evtype == XI_RawKeyRelease) {
             const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-            if (raw->detail >= kXKeycodeOffset && raw->detail < 256) {
-                const bool pressed = cookie->evtype == XI_RawKeyPress;
-                down_[raw->detail] = pressed;
-                const unsigned scanCode = raw->detail - kXKeycodeOffset;
-                if (pressed)
-                    batch_.Press(scanCode);
-                else
-                    batch_.Release(scanCode);
-            }
+            if (raw->detail >= 0 && raw->detail < 256)
+                Set(raw->detail, cookie->evtype == XI_RawKeyPress);
         }
         XFreeEventData(display_, cookie);
     }
 }
 
-bool X11KeySource::Snapshot(KeyboardState& state) {
-    state.fill(0);
-    if (!display_) {
-        if (!reconnect_.Due() || !Connect()) return false;
-    }
-    // Without a change handler nobody reads the connection between snapshots. The 36 snapshots
-    // of one tick come within a fraction of a millisecond: reading it once for them is enough.
+void X11KeySource::Poll() {
+    if (!display_ && (!reconnect_.Due() || !Connect())) return;
+    // Without the notifier nobody reads the connection between polls. The 36 looks of one tick
+    // come within a fraction of a millisecond: reading it once for them is enough.
     const auto now = std::chrono::steady_clock::now();
     if (!notifier_ && UsesRawEvents() && now - lastRead_ >= kReadInterval) {
         lastRead_ = now;
-        batch_.End();
         ApplyQueuedEvents(QueuedAfterReading);
     }
     if (!UsesRawEvents() || resync_.Due()) {
@@ -158,14 +155,8 @@ bool X11KeySource::Snapshot(KeyboardState& state) {
             QMetaObject::invokeMethod(
                 notifier_, [this] { OnReadable(); }, Qt::QueuedConnection);
     }
-    if (connectionLost_) {
-        Disconnect();
-        return false;
-    }
-    for (int code = kXKeycodeOffset; code < 256; ++code)
-        if (down_[code]) state[code - kXKeycodeOffset] = kKeyDown;
-    batch_.AddPresses(state);
-    return true;
+    if (connectionLost_) Disconnect();
+    if (report_) report_->Changed();
 }
 
 }  // namespace platform

@@ -4,8 +4,9 @@
 #include <chrono>
 #include <memory>
 
-#include "platform/key_batch.h"
-#include "platform/key_source.h"
+#include <optional>
+
+#include "platform/key_presses.h"
 #include "platform/pacer.h"
 
 typedef struct _XDisplay Display;
@@ -16,8 +17,8 @@ namespace platform {
 // Reads the keyboard through an X server connection of its own, whatever window has the focus.
 // The key state is kept current from XInput2 raw key events on the root window (delivered without
 // any grab) and started from XQueryKeymap; without XInput2 every snapshot queries the keymap.
-// With a change handler the connection is read as soon as events arrive, on the event loop;
-// without one, at most once a millisecond when a snapshot is taken.
+// Once started, the connection is read as soon as events arrive, on the event loop (or, where
+// there is no event loop, at most once a millisecond when polled).
 // X key codes are scan codes + 8 on evdev-based servers.
 class X11KeySource : public KeySource {
   public:
@@ -25,9 +26,9 @@ class X11KeySource : public KeySource {
     static std::unique_ptr<X11KeySource> Open();
     ~X11KeySource() override;
 
-    bool Snapshot(KeyboardState& state) override;
+    void Start(KeyReport report) override;
+    void Poll() override;
     const char* Name() const override { return "x11"; }
-    void OnChange(std::function<void()> handler) override;
     bool UsesRawEvents() const { return xiOpcode_ >= 0; }
 
   private:
@@ -36,9 +37,10 @@ class X11KeySource : public KeySource {
     void Disconnect();
     void Watch();
     void QueryKeymap();
-    // Takes in the events waiting on the connection (mode as for XEventsQueued) into batch_.
+    // Takes in the events waiting on the connection (mode as for XEventsQueued).
     void ApplyQueuedEvents(int mode);
     void OnReadable();
+    void Set(int xKeyCode, bool down);
 
     Display* display_ = nullptr;
     int xiOpcode_ = -1;
@@ -50,8 +52,7 @@ class X11KeySource : public KeySource {
     Pacer resync_{std::chrono::milliseconds(500)};
     std::chrono::steady_clock::time_point lastRead_;
     std::array<bool, 256> down_{};  // by X key code
-    KeyBatch batch_;                // by scan code
-    std::function<void()> onChange_;
+    std::optional<KeyReport> report_;
     QSocketNotifier* notifier_ = nullptr;
 };
 

@@ -18,8 +18,8 @@ class Timer final : public QObject {
 
     void OnTick(std::function<void()> handler) { handler_ = std::move(handler); }
     // Runs the tick handler now, exactly as a tick of the running timer would (for a key event
-    // that cannot wait for the next tick); nothing while the timer is stopped. The interval goes
-    // on as before.
+    // that cannot wait for the next tick); nothing while the timer is stopped or its handler
+    // runs, so what asked for it must keep until the next tick. The interval goes on as before.
     void TickNow();
 
     void SetInterval(int milliseconds);  // 0 stops the ticks

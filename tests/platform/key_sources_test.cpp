@@ -5,9 +5,7 @@
 #include <QKeyEvent>
 #include <cstdlib>
 
-#include "fake_backends.h"
 #include "platform/evdev_key_source.h"
-#include "platform/merged_key_source.h"
 #include "platform/window_key_source.h"
 #include "platform/x11_key_source.h"
 #include "wav_fixtures.h"
@@ -15,9 +13,8 @@
 
 namespace {
 
-using platform::KeyboardState;
-using testing_support::FakeKeyboard;
-using testing_support::SnapshotUntil;
+using platform::KeyPresses;
+using testing_support::HeldUntil;
 
 // The keys xdotool presses and the scan codes they must read as.
 struct XKey {
@@ -26,6 +23,12 @@ struct XKey {
 };
 constexpr XKey kKeys[] = {{"1", 2}, {"q", 16}, {"a", 30}, {"backslash", 43}};
 
+int HeldCount(const KeyPresses& record) {
+    int held = 0;
+    for (int code = 0; code < 256; ++code) held += record.Held(code);
+    return held;
+}
+
 TEST(X11KeySourceTest, SeesKeysPressedOnTheServerWithoutTheFocus) {
     testing_support::Xvfb xvfb;
     ASSERT_TRUE(xvfb.running()) << xvfb.failure();
@@ -33,17 +36,17 @@ TEST(X11KeySourceTest, SeesKeysPressedOnTheServerWithoutTheFocus) {
     auto source = platform::X11KeySource::Open();
     ASSERT_TRUE(source);
     EXPECT_TRUE(source->UsesRawEvents());
+    KeyPresses record;
+    source->Start(record.NewSource());
 
-    KeyboardState state;
     for (const XKey& key : kKeys) {
         ASSERT_TRUE(testing_support::RunOnDisplay(xvfb.display(),
                                                   std::string("xdotool keydown ") + key.name));
-        EXPECT_TRUE(SnapshotUntil(*source, key.scanCode, platform::kKeyDown, state))
-            << key.name << " held";
-        EXPECT_EQ(std::count(state.begin(), state.end(), platform::kKeyDown), 1) << key.name;
+        EXPECT_TRUE(HeldUntil(*source, record, key.scanCode, true)) << key.name << " held";
+        EXPECT_EQ(HeldCount(record), 1) << key.name;
         ASSERT_TRUE(testing_support::RunOnDisplay(xvfb.display(),
                                                   std::string("xdotool keyup ") + key.name));
-        EXPECT_TRUE(SnapshotUntil(*source, key.scanCode, 0, state)) << key.name << " released";
+        EXPECT_TRUE(HeldUntil(*source, record, key.scanCode, false)) << key.name << " released";
     }
 }
 
@@ -55,12 +58,13 @@ TEST(X11KeySourceTest, StartsFromTheKeysAlreadyDown) {
     ASSERT_TRUE(q.down());
     auto source = platform::X11KeySource::Open();
     ASSERT_TRUE(source);
-    KeyboardState state;
-    ASSERT_TRUE(source->Snapshot(state));
-    EXPECT_EQ(state[16], platform::kKeyDown);
+    KeyPresses record;
+    source->Start(record.NewSource());
+    EXPECT_TRUE(record.Held(16));
+    EXPECT_TRUE(record.TakePress(16));
 }
 
-TEST(X11KeySourceTest, TellsAChangeAtOnceAndATapReadsDownForOneLook) {
+TEST(X11KeySourceTest, ReportsATapAtOnceAsOnePress) {
     testing_support::Xvfb xvfb;
     ASSERT_TRUE(xvfb.running()) << xvfb.failure();
     setenv("DISPLAY", xvfb.display().c_str(), 1);
@@ -70,19 +74,18 @@ TEST(X11KeySourceTest, TellsAChangeAtOnceAndATapReadsDownForOneLook) {
     QCoreApplication app(argc, argv);
     auto source = platform::X11KeySource::Open();
     ASSERT_TRUE(source);
-    std::vector<bool> qDown;  // at each look the change handler takes
-    source->OnChange([&] {
-        KeyboardState state;
-        source->Snapshot(state);
-        qDown.push_back(state[16] == platform::kKeyDown);
-    });
+    KeyPresses record;
+    int presses = 0;
+    record.OnChanged([&] { presses += record.TakePress(16); });
+    source->Start(record.NewSource());
     // The event loop is not running while xdotool does: press and release arrive as one batch.
     ASSERT_TRUE(testing_support::RunOnDisplay(xvfb.display(), "xdotool key --delay 0 q"));
     QElapsedTimer waited;
     waited.start();
-    while (qDown.size() < 2 && waited.elapsed() < 5000)
+    while (presses == 0 && waited.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    EXPECT_EQ(qDown, (std::vector<bool>{true, false}));
+    EXPECT_EQ(presses, 1);
+    EXPECT_FALSE(record.Held(16));
 }
 
 TEST(X11KeySourceTest, NoServerNoSource) {
@@ -95,30 +98,6 @@ TEST(EvdevKeySourceTest, NoKeyboardsNoSource) {
     EXPECT_FALSE(platform::EvdevKeySource::Open(empty.path().c_str()));
 }
 
-TEST(MergedKeySourceTest, AKeyIsDownWhenAnySourceHasIt) {
-    FakeKeyboard first, second;
-    std::vector<std::unique_ptr<platform::KeySource>> sources;
-    sources.push_back(first.OpenSource());
-    sources.push_back(second.OpenSource());
-    platform::MergedKeySource merged(std::move(sources));
-    EXPECT_STREQ(merged.Name(), "test+test");
-
-    first.Press(16);
-    second.Press(30);
-    KeyboardState state;
-    ASSERT_TRUE(merged.Snapshot(state));
-    EXPECT_EQ(state[16], platform::kKeyDown);
-    EXPECT_EQ(state[30], platform::kKeyDown);
-    EXPECT_EQ(state[2], 0);
-
-    first.failing = true;
-    ASSERT_TRUE(merged.Snapshot(state)) << "one source still reads";
-    EXPECT_EQ(state[16], 0);
-    EXPECT_EQ(state[30], platform::kKeyDown);
-    second.failing = true;
-    EXPECT_FALSE(merged.Snapshot(state));
-}
-
 TEST(WindowKeySourceTest, FollowsPressesAndReleasesByScanCode) {
     int argc = 1;
     char name[] = "test";
@@ -126,24 +105,21 @@ TEST(WindowKeySourceTest, FollowsPressesAndReleasesByScanCode) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
     platform::WindowKeySource source;
+    KeyPresses record;
+    source.Start(record.NewSource());
     QObject target;
     auto send = [&](QEvent::Type type, quint32 native, bool repeat = false) {
         QKeyEvent event(type, Qt::Key_Q, Qt::NoModifier, native, 0, 0, "", repeat);
         QCoreApplication::sendEvent(&target, &event);
     };
-    KeyboardState state;
     send(QEvent::KeyPress, 16 + 8);
-    ASSERT_TRUE(source.Snapshot(state));
-    EXPECT_EQ(state[16], platform::kKeyDown);
+    EXPECT_TRUE(record.Held(16));
     send(QEvent::KeyRelease, 16 + 8, true);
-    source.Snapshot(state);
-    EXPECT_EQ(state[16], platform::kKeyDown) << "an auto-repeat release is not a release";
+    EXPECT_TRUE(record.Held(16)) << "an auto-repeat release is not a release";
     send(QEvent::KeyRelease, 16 + 8);
-    source.Snapshot(state);
-    EXPECT_EQ(state[16], 0);
+    EXPECT_FALSE(record.Held(16));
     send(QEvent::KeyPress, 0);  // no native code: ignored
-    source.Snapshot(state);
-    EXPECT_EQ(std::count(state.begin(), state.end(), platform::kKeyDown), 0);
+    EXPECT_EQ(HeldCount(record), 0);
 }
 
 }  // namespace

@@ -2,51 +2,67 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <vector>
 
-#include "dx/highlight_pictures.h"
-#include "dx/directx8.h"
-#include "platform/openal_loopback_device.h"
 #include "core/run_time_error.h"
+#include "dx/directx8.h"
+#include "dx/highlight_pictures.h"
+#include "platform/openal_loopback_device.h"
 
 namespace testing_support {
 
 // A keyboard the test presses: the module owns the source, the test keeps the keys. Presses and
-// releases are silent, as for a polled source; Tap goes down and up at once and tells the reader
-// as a source with a change handler does.
+// releases are reported as they happen but not announced, as by a source the reader polls; Tap
+// reports a press and its release as one batch and announces it, as a source with events does.
 struct FakeKeyboard {
     platform::KeyboardState keys{};
-    bool failing = false;
-    int snapshots = 0;
-    std::function<void()> onChange;
+    std::optional<platform::KeyReport> report;  // once the reader has started the source
+    int polls = 0;
 
-    void Press(int code) { keys[code] = platform::kKeyDown; }
-    void Release(int code) { keys[code] = 0; }
+    void Press(int code) {
+        keys[code] = platform::kKeyDown;
+        if (report) report->Down(code);
+    }
+    void Release(int code) {
+        keys[code] = 0;
+        if (report) report->Up(code);
+    }
     void Tap(int code) {
         Press(code);
-        if (onChange) onChange();
         Release(code);
-        if (onChange) onChange();
+        Announce();
+    }
+    void Announce() {
+        if (report) report->Changed();
+    }
+    // The device goes away and comes back, with the keys still held.
+    void LoseDevice() { report->AllUp(); }
+    void RegainDevice() {
+        for (int code = 0; code < 256; ++code)
+            if (keys[code]) report->Down(code);
     }
 
     std::unique_ptr<platform::KeySource> OpenSource() {
         struct Source : platform::KeySource {
             FakeKeyboard& keyboard;
             explicit Source(FakeKeyboard& k) : keyboard(k) {}
-            bool Snapshot(platform::KeyboardState& state) override {
-                ++keyboard.snapshots;
-                if (keyboard.failing) return false;
-                state = keyboard.keys;
-                return true;
+            ~Source() override { keyboard.report.reset(); }
+            void Start(platform::KeyReport report) override {
+                keyboard.report = report;
+                keyboard.RegainDevice();
             }
+            void Poll() override { ++keyboard.polls; }
             const char* Name() const override { return "test"; }
-            void OnChange(std::function<void()> handler) override {
-                keyboard.onChange = std::move(handler);
-            }
         };
         return std::make_unique<Source>(*this);
+    }
+    dx::KeySources OpenSources() {
+        dx::KeySources sources;
+        sources.push_back(OpenSource());
+        return sources;
     }
 };
 
@@ -75,7 +91,7 @@ struct LoopbackBackends {
                 device = opened.get();
                 return opened;
             },
-            .openKeySource = [this](core::WindowHandle) { return keyboard.OpenSource(); },
+            .openKeySources = [this](core::WindowHandle) { return keyboard.OpenSources(); },
         };
     }
 };
@@ -92,6 +108,8 @@ struct RecordingBackends {
     std::vector<std::size_t> voices;  // every voice made, in order
     // Runs before each voice is made; a test throws from it to make the device fail.
     std::function<void(std::size_t frames)> beforeVoice;
+    // Runs as a voice starts, from within the tick that plays it.
+    std::function<void()> beforePlay;
 
     dx::Backends Make() {
         struct Voice : platform::SoundVoice {
@@ -99,7 +117,10 @@ struct RecordingBackends {
             std::size_t frames;
             Voice(RecordingBackends& b, std::size_t f) : backends(b), frames(f) {}
             void Rewind() override {}
-            void Play(bool looping) override { backends.plays.push_back({frames, looping}); }
+            void Play(bool looping) override {
+                if (backends.beforePlay) backends.beforePlay();
+                backends.plays.push_back({frames, looping});
+            }
         };
         struct Device : platform::SoundDevice {
             RecordingBackends& backends;
@@ -113,7 +134,7 @@ struct RecordingBackends {
         };
         return dx::Backends{
             .openSoundDevice = [this] { return std::make_unique<Device>(*this); },
-            .openKeySource = [this](core::WindowHandle) { return keyboard.OpenSource(); },
+            .openKeySources = [this](core::WindowHandle) { return keyboard.OpenSources(); },
         };
     }
 };

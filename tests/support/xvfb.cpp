@@ -152,10 +152,14 @@ HeldKey::~HeldKey() {
     waitpid(pid_, nullptr, 0);
 }
 
-bool SnapshotUntil(platform::KeySource& source, int scanCode, std::uint8_t wanted,
-                   platform::KeyboardState& state) {
-    return PollUntil([&] { return source.Snapshot(state) && state[scanCode] == wanted; }, 5,
-                     std::chrono::milliseconds(2));
+bool HeldUntil(platform::KeySource& source, const platform::KeyPresses& record, int scanCode,
+               bool held) {
+    return PollUntil(
+        [&] {
+            source.Poll();
+            return record.Held(scanCode) == held;
+        },
+        5, std::chrono::milliseconds(2));
 }
 
 bool RunOnDisplay(const std::string& display, const std::string& command) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/key_source.h"
+#include "platform/key_presses.h"
 
 typedef struct _XDisplay Display;
 
@@ -57,11 +57,10 @@ class HeldKey {
     bool down_ = false;
 };
 
-// Snapshots the source until the key reads `wanted` (kKeyDown or 0), a few seconds at most: the
-// server's events reach the source a moment after the client that caused them is done. The
-// last snapshot is left in `state`.
-bool SnapshotUntil(platform::KeySource& source, int scanCode, std::uint8_t wanted,
-                   platform::KeyboardState& state);
+// Polls the source until the record it reports to has the key held (or up), a few seconds at
+// most: the server's events reach the source a moment after the client that caused them is done.
+bool HeldUntil(platform::KeySource& source, const platform::KeyPresses& record, int scanCode,
+               bool held);
 
 // Runs a command line with DISPLAY set to the given display; true when it exits 0.
 bool RunOnDisplay(const std::string& display, const std::string& command);
