@@ -9,6 +9,7 @@ build_packages=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev
     libopenal-dev libopenal1 libsndfile1-dev libx11-dev libxi-dev
+    libjack-jackd2-dev libasound2-dev
     fonts-dejavu-core
 )
 test_packages=(

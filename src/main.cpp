@@ -1,33 +1,16 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <cstdio>
 
+#include "command_line.h"
 #include "forms/form1.h"
 #include "platform/evdev_key_source.h"
 #include "platform/openal_sound_device.h"
 #include "platform/window_key_source.h"
 #include "platform/x11_key_source.h"
+#include "runtime/end_signals.h"
 #include "runtime/services.h"
 
 namespace {
-
-const QString kProgramName = QStringLiteral("Тонариум");
-
-// --help and --version are answered before the window system is touched, so they work without
-// a display too; they end the process. Other options are left to Qt (-platform and the like).
-void AnswerCommandLine(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(kProgramName);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TONARIUM_VERSION_STRING));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Клавиатура компьютера как музыкальная: 36 нот на трёх рядах клавиш."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    parser.parse(QCoreApplication::arguments());
-    if (parser.isSet(help)) parser.showHelp();
-    if (parser.isSet(version)) parser.showVersion();
-}
 
 // Every key source that can be opened; the keyboard reader merges them. evdev sees the physical
 // keyboards even under Wayland or on a console; X11 also sees keys that reach the X server by other
@@ -46,25 +29,40 @@ dx::KeySources OpenKeySources(core::WindowHandle) {
     return sources;
 }
 
-// The devices the program plays on: the system's default sound output and its keyboards.
-dx::Backends SystemBackends() {
-    return dx::Backends{
-        .openSoundDevice = [] { return platform::OpenAlSoundDevice::OpenDefault(); },
-        .openKeySources = OpenKeySources,
-    };
+// The devices the program plays on: the system's default sound output and its keyboards, and
+// the MIDI keyboard the keys also play when there is one.
+dx::Backends SystemBackends(const CommandLine& options, platform::MidiKeyboard* midi) {
+    dx::Backends backends;
+    backends.openKeySources = OpenKeySources;
+    if (options.sound)
+        backends.openSoundDevice = [] { return platform::OpenAlSoundDevice::OpenDefault(); };
+    if (midi)
+        backends.keyWatcher = [midi](unsigned keyCode, bool down) { midi->Key(keyCode, down); };
+    return backends;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    AnswerCommandLine(argc, argv);
+    const CommandLine options = ReadCommandLine(argc, argv);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(kProgramName);
+    QApplication::setApplicationName(QStringLiteral("Тонариум"));
     QApplication::setApplicationVersion(QStringLiteral(TONARIUM_VERSION_STRING));
     // Lets desktops match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(TONARIUM_APP_ID));
     runtime::Services services(runtime::Services::Desktop());
-    forms::Form1 form1(services, SystemBackends());
+    // Outlives the main window, whose keys it follows, and lets go of its notes as it goes.
+    std::unique_ptr<platform::MidiKeyboard> midi;
+    if (options.midi) midi = std::make_unique<platform::MidiKeyboard>(*options.midi);
+    forms::Form1 form1(services, SystemBackends(options, midi.get()));
+    if (midi)
+        form1.OnInstrumentChange([&midi](forms::Form1::Instrument instrument) {
+            midi->SetProgram(instrument == forms::Form1::Instrument::kOrgan
+                                 ? platform::MidiKeyboard::kReedOrgan
+                                 : platform::MidiKeyboard::kPiano);
+        });
+    // Asked to end from outside, the program ends as «Выход» ends it.
+    runtime::OnEndSignals([] { QApplication::closeAllWindows(); });
     form1.Show();
     return QApplication::exec();
 }

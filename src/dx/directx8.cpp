@@ -17,8 +17,11 @@ RunTimeError InvalidCall(const std::string& what) {
 }
 }  // namespace
 
-DirectInputDevice8::DirectInputDevice8(std::function<KeySources(WindowHandle)> open)
-    : open_(std::move(open)) {}
+DirectInputDevice8::DirectInputDevice8(std::function<KeySources(WindowHandle)> open,
+                                       KeyPresses::KeyHandler watcher)
+    : open_(std::move(open)) {
+    presses_.OnKey(std::move(watcher));
+}
 
 void DirectInputDevice8::SetCommonDataFormat(std::int32_t format) {
     if (format != DIFORMAT_KEYBOARD) throw InvalidCall("SetCommonDataFormat");
@@ -46,11 +49,13 @@ void DirectInputDevice8::GetDeviceStateKeyboard(KeyboardState& state) {
     presses_.Read(state);
 }
 
-DirectInput8::DirectInput8(std::function<KeySources(WindowHandle)> open) : open_(std::move(open)) {}
+DirectInput8::DirectInput8(std::function<KeySources(WindowHandle)> open,
+                           KeyPresses::KeyHandler watcher)
+    : open_(std::move(open)), watcher_(std::move(watcher)) {}
 
 std::shared_ptr<DirectInputDevice8> DirectInput8::CreateDevice(std::string_view guid) {
     if (guid != GUID_SysKeyboard) return nullptr;
-    return std::make_shared<DirectInputDevice8>(open_);
+    return std::make_shared<DirectInputDevice8>(open_, watcher_);
 }
 
 DirectSoundSecondaryBuffer8::DirectSoundSecondaryBuffer8(std::shared_ptr<SoundDevice> device,
@@ -93,7 +98,7 @@ void DirectSound8::Service() {
 DirectX8::DirectX8(Backends backends) : backends_(std::move(backends)) {}
 
 std::shared_ptr<DirectInput8> DirectX8::DirectInputCreate() {
-    return std::make_shared<DirectInput8>(backends_.openKeySources);
+    return std::make_shared<DirectInput8>(backends_.openKeySources, backends_.keyWatcher);
 }
 
 std::shared_ptr<DirectSound8> DirectX8::DirectSoundCreate(const std::string& device) {

@@ -63,13 +63,16 @@ struct Backends {
     std::function<std::unique_ptr<SoundDevice>()> openSoundDevice;
     // Every keyboard source available for a window, read as one keyboard.
     std::function<KeySources(WindowHandle)> openKeySources;
+    // Told of every press and release as it happens, besides the looks (optional).
+    KeyPresses::KeyHandler keyWatcher = nullptr;
 };
 
 // The system keyboard: its sources report into one record of key presses (see
 // platform/key_presses.h for the road of a key press).
 class DirectInputDevice8 {
   public:
-    explicit DirectInputDevice8(std::function<KeySources(WindowHandle)> open);
+    DirectInputDevice8(std::function<KeySources(WindowHandle)> open,
+                       KeyPresses::KeyHandler watcher);
     void SetCommonDataFormat(std::int32_t format);
     void SetCooperativeLevel(WindowHandle hWnd, std::int32_t flags);
     // The notification runs on the event loop whenever what the keys read has changed.
@@ -90,11 +93,12 @@ class DirectInputDevice8 {
 
 class DirectInput8 {
   public:
-    explicit DirectInput8(std::function<KeySources(WindowHandle)> open);
+    DirectInput8(std::function<KeySources(WindowHandle)> open, KeyPresses::KeyHandler watcher);
     std::shared_ptr<DirectInputDevice8> CreateDevice(std::string_view guid);
 
   private:
     std::function<KeySources(WindowHandle)> open_;
+    KeyPresses::KeyHandler watcher_;
 };
 
 class DirectSoundSecondaryBuffer8 {

@@ -51,8 +51,8 @@ Form1::Form1(runtime::Services& services, dx::Backends backends)
     // A key change runs the tick at once rather than up to one interval later.
     module_.SetKeyEventNotification([&timer1] { timer1.TickNow(); });
     OnClick(Get<QAbstractButton>("Command1"), [this] { runtime::Unload(*this); });
-    OnClick(Get<QAbstractButton>("Option1"), [this] { SwitchInstrument(kPianoFolder); });
-    OnClick(Get<QAbstractButton>("Option2"), [this] { SwitchInstrument(kOrganFolder); });
+    OnClick(Get<QAbstractButton>("Option1"), [this] { SwitchInstrument(Instrument::kPiano); });
+    OnClick(Get<QAbstractButton>("Option2"), [this] { SwitchInstrument(Instrument::kOrgan); });
     // Each showing is a new window, gone again when it closes.
     OnClick(Get<QAbstractButton>("Command2"), [this] {
         Form2 form2(this->services());
@@ -100,9 +100,11 @@ void Form1::Timer1_Timer() {
     module_.ServiceSound();
 }
 
-void Form1::SwitchInstrument(std::string_view folder) {
+void Form1::SwitchInstrument(Instrument instrument) {
+    const std::string_view folder = instrument == Instrument::kOrgan ? kOrganFolder : kPianoFolder;
     module_.ClearBank();
     for (std::int16_t slot = 1; slot <= kLastSlot; ++slot) LoadNoteSample(slot, folder);
+    if (instrumentChanged_) instrumentChanged_(instrument);
 }
 
 // A missing file is reported and its slot left as it is. A file that exists but cannot be

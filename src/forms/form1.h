@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "core/note_map.h"
@@ -23,7 +24,13 @@ using core::NoteMap;
 // sample library beside the program, and plays the keys on every tick of its timer.
 class Form1 : public runtime::Form, public dx::HighlightPictures {
   public:
+    enum class Instrument { kPiano, kOrgan };
+
     Form1(runtime::Services& services, dx::Backends backends);
+    // Runs after an instrument button has loaded its instrument.
+    void OnInstrumentChange(std::function<void(Instrument)> handler) {
+        instrumentChanged_ = std::move(handler);
+    }
 
     // Image1(index).Visible = True, for the keyboard reader.
     void ShowImage1(int index) override;
@@ -38,11 +45,12 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
 
   private:
     void Timer1_Timer();
-    void SwitchInstrument(std::string_view folder);
+    void SwitchInstrument(Instrument instrument);
     void LoadNoteSample(std::int16_t slot, std::string_view folder);
 
     dx::DirectSoundModule module_;
     std::array<QLabel*, kNoteCount + 1> image1_{};  // by note; [0] unused
+    std::function<void(Instrument)> instrumentChanged_;
 };
 
 }  // namespace forms

@@ -55,6 +55,7 @@ void KeyPresses::Down(unsigned source, unsigned code) {
     key.pressedBy = bit;
     key.newPress = true;
     dirty_ = true;
+    if (key_) key_(code, true);
 }
 
 void KeyPresses::Up(unsigned source, unsigned code) {
@@ -66,6 +67,7 @@ void KeyPresses::Up(unsigned source, unsigned code) {
     if (key.holders != 0) return;
     key.upSince = now_();
     dirty_ = true;
+    if (key_) key_(code, false);
 }
 
 void KeyPresses::AllUp(unsigned source) {

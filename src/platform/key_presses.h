@@ -76,6 +76,10 @@ class KeyPresses {
     KeyReport NewSource();
     // Runs after a batch that changed what the reader reads.
     void OnChanged(std::function<void()> handler) { changed_ = std::move(handler); }
+    // Runs at once as a press counts (true) and as a key comes up in every source (false), for
+    // what follows each key as it moves rather than at looks (MIDI out).
+    using KeyHandler = std::function<void(unsigned code, bool down)>;
+    void OnKey(KeyHandler handler) { key_ = std::move(handler); }
 
     bool Held(unsigned code) const { return code < kCodes && keys_[code].holders != 0; }
     // Every key that reads down at a look: held, or pressed since the last look at it.
@@ -102,6 +106,7 @@ class KeyPresses {
 
     std::function<Clock::time_point()> now_;
     std::function<void()> changed_;
+    KeyHandler key_;
     std::array<Key, kCodes> keys_{};
     unsigned sources_ = 0;
     bool dirty_ = false;

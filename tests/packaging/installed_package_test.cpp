@@ -227,6 +227,7 @@ TEST_F(InstalledPackage, DesktopEntryAndMetainfoValidateAndAgree) {
     const std::string entry = Contents(desktop);
     EXPECT_NE(entry.find("\nName=Тонариум\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("\nExec=tonarium\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nName=Играть через MIDI\nExec=tonarium --midi\n"), std::string::npos);
     EXPECT_NE(entry.find("\nIcon=tonarium\n"), std::string::npos) << entry;
     const std::string component = Contents(metainfo);
     EXPECT_NE(component.find("<release version=\"" TONARIUM_VERSION_STRING "\""),

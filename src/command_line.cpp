@@ -1,0 +1,90 @@
+#include "command_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+using Road = platform::MidiKeyboard::Road;
+
+[[noreturn]] void Refuse(const QCommandLineOption& option, const char* takes,
+                         const QString& given) {
+    std::fprintf(stderr, "Тонариум: --%s takes %s, not «%s»\n",
+                 qPrintable(option.names().constFirst()), takes, qPrintable(given));
+    std::exit(2);
+}
+
+int NumberFrom(const QCommandLineParser& parser, const QCommandLineOption& option, int low,
+               int high, const char* takes, int unset) {
+    if (!parser.isSet(option)) return unset;
+    bool number = false;
+    const int value = parser.value(option).toInt(&number);
+    if (!number || value < low || value > high) Refuse(option, takes, parser.value(option));
+    return value;
+}
+
+// --midi may stand alone or name its road, which the parser cannot take: "--midi jack" becomes
+// "--midi=jack", and a bare --midi "--midi=any".
+QStringList WithMidiRoad(QStringList arguments) {
+    for (qsizetype at = 1; at < arguments.size(); ++at) {
+        if (arguments[at] != QStringLiteral("--midi")) continue;
+        if (at + 1 < arguments.size() && !arguments[at + 1].startsWith('-'))
+            arguments[at] += '=' + arguments.takeAt(at + 1);
+        else
+            arguments[at] += QStringLiteral("=any");
+    }
+    return arguments;
+}
+
+}  // namespace
+
+CommandLine ReadCommandLine(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Тонариум"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TONARIUM_VERSION_STRING));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Клавиатура компьютера как музыкальная: 36 нот на трёх рядах клавиш."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption midi(
+        QStringLiteral("midi"),
+        QStringLiteral("Also send the notes played to a MIDI output port «Тонариум», on JACK "
+                       "when a JACK server answers, else on the ALSA sequencer; the road "
+                       "(jack or alsa, optional) chooses one."),
+        QStringLiteral("road"));
+    const QCommandLineOption channel(QStringLiteral("channel"),
+                                     QStringLiteral("The MIDI channel, 1 to 16 (1)."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption velocity(QStringLiteral("velocity"),
+                                      QStringLiteral("The MIDI note velocity, 1 to 127 (100)."),
+                                      QStringLiteral("n"));
+    const QCommandLineOption noSound(
+        QStringLiteral("no-sound"),
+        QStringLiteral("Leave out the program's own sound (with --midi, say)."));
+    parser.addOptions({midi, channel, velocity, noSound});
+    parser.parse(WithMidiRoad(QCoreApplication::arguments()));
+    if (parser.isSet(help)) parser.showHelp();
+    if (parser.isSet(version)) parser.showVersion();
+
+    CommandLine options;
+    options.sound = !parser.isSet(noSound);
+    platform::MidiKeyboard::Settings settings;
+    settings.channel =
+        NumberFrom(parser, channel, 1, 16, "a channel from 1 to 16", settings.channel);
+    settings.velocity =
+        NumberFrom(parser, velocity, 1, 127, "a velocity from 1 to 127", settings.velocity);
+    if (parser.isSet(midi)) {
+        const QString road = parser.value(midi);
+        if (road == QStringLiteral("jack"))
+            settings.road = Road::kJack;
+        else if (road == QStringLiteral("alsa"))
+            settings.road = Road::kAlsa;
+        else if (road != QStringLiteral("any"))
+            Refuse(midi, "jack or alsa, or nothing", road);
+        options.midi = settings;
+    }
+    return options;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+
+#include "platform/midi_keyboard.h"
+
+// What the program is asked for on its command line.
+struct CommandLine {
+    bool sound = true;  // --no-sound: no built-in sound, the keys still light up
+    std::optional<platform::MidiKeyboard::Settings> midi;  // --midi, --channel, --velocity
+};
+
+// Reads the options. --help and --version are answered here, before the window system is
+// touched, and end the process. So does an option given a value it cannot take: one line names
+// the option and what it takes, and the status is 2. Options of Qt's own (-platform ...) are left
+// to Qt.
+CommandLine ReadCommandLine(int argc, char* argv[]);
