@@ -30,6 +30,7 @@ std::unique_ptr<JackMidiPort> JackMidiPort::Open(const std::string& name) {
     if (!port->port_ || jack_set_process_callback(client, &Process, port.get()) != 0)
         return nullptr;
     jack_on_shutdown(client, &Shutdown, port.get());
+    jack_set_port_connect_callback(client, &Connected, port.get());
     if (jack_activate(client) != 0) return nullptr;
     return port;
 }
@@ -73,6 +74,15 @@ int JackMidiPort::Process(jack_nframes_t frames, void* self) {
 
 void JackMidiPort::Shutdown(void* self) {
     static_cast<JackMidiPort*>(self)->lost_ = true;
+}
+
+// On one of JACK's threads, for any two ports of the server.
+void JackMidiPort::Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* self) {
+    auto& port = *static_cast<JackMidiPort*>(self);
+    const jack_port_t* ours = port.port_;
+    if (connect &&
+        (jack_port_by_id(port.client_, a) == ours || jack_port_by_id(port.client_, b) == ours))
+        port.connected_ = true;
 }
 
 }  // namespace platform

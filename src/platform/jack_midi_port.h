@@ -23,17 +23,20 @@ class JackMidiPort : public MidiPort {
     void Send(std::span<const std::uint8_t> message) override;
     bool Alive() const override { return !lost_; }
     void Drain(std::chrono::milliseconds limit) override;
+    bool TakeNewConnection() override { return connected_.exchange(false); }
     const char* Where() const override { return "JACK"; }
 
   private:
     explicit JackMidiPort(jack_client_t* client);
     static int Process(jack_nframes_t frames, void* self);
     static void Shutdown(void* self);
+    static void Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* self);
 
     jack_client_t* client_;
     jack_port_t* port_ = nullptr;
     jack_ringbuffer_t* queue_;
     std::atomic<bool> lost_{false};
+    std::atomic<bool> connected_{false};
 };
 
 }  // namespace platform

@@ -57,6 +57,8 @@ void MidiKeyboard::Key(unsigned keyCode, bool down) {
     const int note = core::NoteOfKey(static_cast<int>(keyCode));
     if (note == 0 || sounding_[note] == down) return;
     sounding_[note] = down;
+    // A synth connected since gets the instrument before its first note.
+    if (down && port_ && port_->TakeNewConnection()) Send({kProgramChange, program_});
     const auto number = static_cast<std::uint8_t>(kNoteNumberOffset + note);
     if (down)
         Send({kNoteOn, number, static_cast<std::uint8_t>(settings_.velocity)});
@@ -78,7 +80,10 @@ void MidiKeyboard::Open() {
 // Once a second: a port whose server went away is let go, with the notes it held, and opened
 // again as soon as its server answers.
 void MidiKeyboard::LookAfterPort() {
-    if (port_ && port_->Alive()) return;
+    if (port_ && port_->Alive()) {
+        if (port_->TakeNewConnection()) Send({kProgramChange, program_});
+        return;
+    }
     if (port_) {
         Say(std::string("the MIDI port on ") + port_->Where() +
             " is lost; trying to open it again every second");

@@ -48,7 +48,7 @@ class MidiKeyboard {
     // A key by scan code: down as its press counts, up as it comes up; keys without a note are
     // passed over.
     void Key(unsigned keyCode, bool down);
-    // Sent now and again whenever the port opens.
+    // Sent now, again whenever the port opens, and to what is connected to it later.
     void SetProgram(std::uint8_t program);
 
   private:
