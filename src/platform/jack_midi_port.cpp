@@ -52,11 +52,17 @@ void JackMidiPort::Send(std::span<const std::uint8_t> message) {
         jack_ringbuffer_write(queue_, reinterpret_cast<const char*>(record), kRecord);
 }
 
+// The queue is empty once a cycle has taken its messages; the ports they went to read them in the
+// same cycle, so that cycle has to be over before the port may go: one more cycle has begun.
 void JackMidiPort::Drain(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!lost_ && jack_ringbuffer_read_space(queue_) > 0 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto waitUntil = [&](auto done) {
+        while (!lost_ && !done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    waitUntil([this] { return jack_ringbuffer_read_space(queue_) == 0; });
+    const unsigned taken = cycles_;
+    waitUntil([this, taken] { return cycles_ - taken >= 2; });
 }
 
 // On JACK's real-time thread: takes what is queued, at the cycle's first frame, without waiting.
@@ -69,6 +75,7 @@ int JackMidiPort::Process(jack_nframes_t frames, void* self) {
         jack_ringbuffer_read(port.queue_, reinterpret_cast<char*>(record), kRecord);
         jack_midi_event_write(buffer, 0, record + 1, record[0]);
     }
+    ++port.cycles_;
     return 0;
 }
 

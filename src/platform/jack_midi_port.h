@@ -37,6 +37,7 @@ class JackMidiPort : public MidiPort {
     jack_ringbuffer_t* queue_;
     std::atomic<bool> lost_{false};
     std::atomic<bool> connected_{false};
+    std::atomic<unsigned> cycles_{0};  // JACK cycles run, for Drain
 };
 
 }  // namespace platform
