@@ -1,5 +1,7 @@
 #include "sound_server.h"
 
+#include "child_process.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
@@ -14,8 +16,6 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
-
 namespace testing_support {
 
 namespace {
@@ -25,54 +25,6 @@ using namespace std::chrono_literals;
 
 void SignalOnContext(pa_context*, void* connection) {
     PulseConnection::Signal(connection);
-}
-
-// This process's environment with some variables set or removed (an empty value removes).
-std::vector<std::string> EnvironmentWith(
-    const std::vector<std::pair<std::string, std::string>>& changes) {
-    std::vector<std::string> result;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string_view line(*entry);
-        const auto changed = [&line](const auto& change) {
-            return line.substr(0, line.find('=')) == change.first;
-        };
-        if (std::none_of(changes.begin(), changes.end(), changed)) result.emplace_back(line);
-    }
-    for (const auto& [name, value] : changes)
-        if (!value.empty()) result.push_back(name + "=" + value);
-    return result;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (std::string& s : strings) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-// Whether a process of the group still runs; those that have ended may wait a while for whoever
-// adopted them to reap them.
-bool GroupRunning(pid_t group) {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
-        std::istringstream fields(line.substr(line.rfind(')') + 2));
-        char state = 0;
-        pid_t parent = 0, processGroup = 0;
-        fields >> state >> parent >> processGroup;
-        if (processGroup == group && state != 'Z' && state != 'X') return true;
-    }
-    return false;
-}
-
-std::string Tail(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string all = text.str();
-    return all.size() > 600 ? all.substr(all.size() - 600) : all;
 }
 
 }  // namespace
@@ -208,19 +160,7 @@ void SoundServer::Launch() {
                                            dir + "/native"}
             : std::vector<std::string>{"dbus-run-session", "--", "sh", "-c",
                                        "pipewire & pipewire-pulse & wireplumber & wait"};
-    std::vector<char*> argv = Pointers(arguments);
-    std::vector<char*> envp = Pointers(environment);
-    const std::string log = dir_.file("server.log");
-
-    pid_ = fork();
-    if (pid_ == 0) {
-        setpgid(0, 0);
-        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (out >= 0) dup2(out, STDOUT_FILENO), dup2(out, STDERR_FILENO);
-        execvpe(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    if (pid_ > 0) setpgid(pid_, pid_);
+    pid_ = StartInGroup(arguments, environment, dir_.file("server.log"));
 }
 
 bool SoundServer::SetUpSink(PulseConnection& connection) {
@@ -276,21 +216,7 @@ void SoundServer::Kill() {
 }
 
 void SoundServer::EndGroup(int signal) {
-    if (pid_ <= 0) return;
-    const auto gone = [this](std::chrono::seconds within) {
-        const auto deadline = Clock::now() + within;
-        while (GroupRunning(pid_)) {
-            if (Clock::now() >= deadline) return false;
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
-    };
-    kill(-pid_, signal);
-    if (!gone(5s)) {
-        kill(-pid_, SIGKILL);
-        gone(5s);
-    }
-    waitpid(pid_, nullptr, 0);  // the leader is ours to reap; the rest of the group is not
+    testing_support::EndGroup(pid_, signal);
     pid_ = -1;
 }
 
@@ -300,7 +226,7 @@ MonitorRecorder::MonitorRecorder(const SoundServer& server)
     {
         std::lock_guard lock(connection_);
         const pa_sample_spec format{PA_SAMPLE_FLOAT32NE,
-                                  static_cast<std::uint32_t>(server.sinkRate()), 2};
+                                    static_cast<std::uint32_t>(server.sinkRate()), 2};
         pa_stream* stream = pa_stream_new(connection_.context(), "monitor", &format, nullptr);
         pa_buffer_attr attributes{};
         attributes.maxlength = attributes.tlength = attributes.prebuf = attributes.minreq =
