@@ -19,6 +19,7 @@ test_packages=(
     desktop-file-utils appstream dpkg-dev file
     libxtst-dev libpulse-dev pulseaudio pulseaudio-utils
     pipewire pipewire-pulse wireplumber dbus dbus-user-session
+    jackd2
     weston qt6-wayland
 )
 

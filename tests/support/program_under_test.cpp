@@ -61,8 +61,13 @@ void ProgramUnderTest::Start() {
     setenv("ALSOFT_DRIVERS", options_.soundDrivers.c_str(), 1);
     setenv("ALSOFT_CONF", (folder() / "capture.conf").c_str(), 1);
     unsetenv("QT_QPA_PLATFORM");
-    const std::string program = (folder() / "tonarium").string();
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    const std::string errors = (folder() / "errors.log").string();
+    freopen(errors.c_str(), "w", stderr);
+    std::string program = (folder() / "tonarium").string();
+    std::vector<char*> argv{program.data()};
+    for (std::string& argument : options_.arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
     _exit(127);
 }
 
@@ -131,10 +136,20 @@ int ProgramUnderTest::Quit(double seconds) {
     if (!window) return -1;
     // "Выход" is the tall button at the right of the button frame.
     Xdotool("mousemove --window " + std::to_string(window) + " 376 48 click 1");
+    return EndWith(0, seconds);
+}
+
+int ProgramUnderTest::EndWith(int signal, double seconds) {
+    if (signal) kill(pid_, signal);
     int status = 0;
     if (!PollUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, seconds)) return -1;
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string ProgramUnderTest::Errors() const {
+    std::ifstream file(folder() / "errors.log");
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 std::vector<float> ProgramUnderTest::CapturedSound(int* sampleRate) {

@@ -28,6 +28,7 @@ class ProgramUnderTest {
     struct Options {
         bool writeLibrary = true;  // else the test fills folder()/wav itself before Start
         std::string soundDrivers = "wave";
+        std::vector<std::string> arguments = {};
     };
 
     ProgramUnderTest(const Xvfb& xvfb, Options options);
@@ -55,6 +56,10 @@ class ProgramUnderTest {
     QImage SteadyGrab(unsigned long window, double seconds = 5);
     // Clicks "Выход" and waits for the program to end; its exit status, or -1.
     int Quit(double seconds = 10);
+    // Sends the signal (none for 0) and waits for the program to end; its exit status, or -1.
+    int EndWith(int signal, double seconds = 10);
+    // What the program wrote on standard error so far.
+    std::string Errors() const;
     // The sound captured so far (after Quit: all of it), interleaved stereo.
     std::vector<float> CapturedSound(int* sampleRate = nullptr);
 

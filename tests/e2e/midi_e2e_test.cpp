@@ -1,0 +1,122 @@
+// The program as a MIDI keyboard: started with --midi on a JACK server of the test's own, keys
+// pressed through XTest while another window has the focus, and what its port sends recorded by a
+// JACK client connected to it, as a synth would be.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <optional>
+
+#include "jack_server.h"
+#include "program_under_test.h"
+
+namespace {
+
+using namespace testing_support;
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr const char* kPort = "Тонариум:Тонариум";
+
+class MidiEndToEnd : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(xvfb.running()) << xvfb.failure();
+        if (!jack.running()) GTEST_SKIP() << "jackd cannot run here: " << jack.error();
+        jack.Export();
+        recorder.emplace(jack);
+        ASSERT_TRUE(recorder->recording());
+    }
+
+    void Start(std::vector<std::string> arguments) {
+        program.emplace(xvfb, ProgramUnderTest::Options{.soundDrivers = "null",
+                                                        .arguments = std::move(arguments)});
+        program->Start();
+        ASSERT_NE(program->MainWindow(), 0u) << program->Errors();
+        ASSERT_TRUE(recorder->ConnectFrom(kPort, 5s)) << program->Errors();
+    }
+    // The bytes of every message recorded once there are `count`. The instrument comes as the
+    // port opens and again as the recorder connects; when the two fall together, it comes twice.
+    std::vector<Bytes> Sent(std::size_t count) {
+        for (std::size_t wanted = count;; ++wanted) {
+            const auto recorded = recorder->WaitFor(wanted, 5s);
+            std::vector<Bytes> sent;
+            for (const auto& message : recorded)
+                if (sent.empty() || message.bytes != sent.back() || message.bytes[0] < 0xC0)
+                    sent.push_back(message.bytes);
+            if (sent.size() >= count || recorded.size() < wanted) return sent;
+        }
+    }
+
+    Xvfb xvfb;
+    JackServer jack;
+    std::optional<JackMidiRecorder> recorder;
+    std::optional<ProgramUnderTest> program;
+};
+
+TEST_F(MidiEndToEnd, KeysSendTheirNotesOnceEach) {
+    Start({"--midi", "--channel", "3", "--velocity", "90", "--no-sound"});
+    FocusedWindow other(xvfb.display());
+    ASSERT_TRUE(program->Xdotool("key --delay 0 q"));
+    EXPECT_EQ(Sent(3), (std::vector<Bytes>{{0xC2, 0}, {0x92, 49, 90}, {0x82, 49, 64}}))
+        << "the piano when connected, then Q: note 2, C#3";
+
+    ASSERT_TRUE(program->Xdotool("key --delay 0 1+2+3"));
+    auto chord = Sent(9);
+    ASSERT_EQ(chord.size(), 9u);
+    chord.erase(chord.begin(), chord.begin() + 3);
+    std::sort(chord.begin(), chord.end());
+    EXPECT_EQ(chord, (std::vector<Bytes>{{0x82, 48, 64},
+                                         {0x82, 51, 64},
+                                         {0x82, 54, 64},
+                                         {0x92, 48, 90},
+                                         {0x92, 51, 90},
+                                         {0x92, 54, 90}}));
+
+    ASSERT_TRUE(program->Xdotool("keydown 5 sleep 1.2 keyup 5"));  // the server repeats it
+    const auto held = Sent(11);
+    EXPECT_EQ(std::vector<Bytes>(held.begin() + 9, held.end()),
+              (std::vector<Bytes>{{0x92, 60, 90}, {0x82, 60, 64}}))
+        << "one note for a held key: middle C";
+    EXPECT_EQ(recorder->WaitFor(12, 300ms).size(), held.size()) << "nothing more";
+}
+
+TEST_F(MidiEndToEnd, TheOrganIsAProgramChangeAndEndingLetsGoOfHeldNotes) {
+    Start({"--midi"});
+    ASSERT_EQ(Sent(1), (std::vector<Bytes>{{0xC0, 0}}));
+    ASSERT_TRUE(program->Xdotool("mousemove --window " + std::to_string(program->MainWindow()) +
+                                 " 30 72 click 1"));  // «Орган»
+    EXPECT_EQ(Sent(2).back(), (Bytes{0xC0, 20}));
+    ASSERT_TRUE(program->Xdotool("keydown w"));
+    EXPECT_EQ(Sent(3).back(), (Bytes{0x90, 52, 100}));
+    EXPECT_EQ(program->EndWith(SIGTERM), 0);
+    EXPECT_EQ(Sent(4).back(), (Bytes{0x80, 52, 64})) << "W let go as the program ended";
+    ASSERT_TRUE(program->Xdotool("keyup w"));
+}
+
+TEST_F(MidiEndToEnd, NotesArriveAgainFromARestartedServer) {
+    Start({"--midi", "--no-sound"});
+    jack.Kill();
+    recorder.reset();
+    ASSERT_TRUE(jack.Start()) << jack.error();
+    recorder.emplace(jack);
+    ASSERT_TRUE(recorder->ConnectFrom(kPort, 5s)) << "the port is back: " << program->Errors();
+    ASSERT_TRUE(program->Xdotool("key --delay 0 a"));
+    EXPECT_EQ(Sent(3), (std::vector<Bytes>{{0xC0, 0}, {0x90, 50, 100}, {0x80, 50, 64}}));
+    EXPECT_NE(program->Errors().find("the MIDI port on JACK is lost"), std::string::npos);
+}
+
+TEST_F(MidiEndToEnd, WithoutTheAlsaSequencerTheProgramSaysSoOnceAndPlaysOn) {
+    program.emplace(xvfb, ProgramUnderTest::Options{.arguments = {"--midi", "alsa"}});
+    program->Start();
+    ASSERT_NE(program->MainWindow(), 0u);
+    ASSERT_TRUE(program->Xdotool("key q"));
+    EXPECT_EQ(program->Quit(), 0);
+    const std::string errors = program->Errors();
+    EXPECT_NE(errors.find("Тонариум: no MIDI port: the ALSA sequencer cannot be opened; playing "
+                          "on without MIDI, trying again every second\n"),
+              std::string::npos);
+    EXPECT_EQ(errors.find("MIDI"), errors.rfind("MIDI port")) << "one line: " << errors;
+    EXPECT_FALSE(program->CapturedSound().empty()) << "the keys still sound";
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include "jack_server.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "child_process.h"
+
+namespace testing_support {
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+void Quiet(const char*) {}
+
+jack_client_t* OpenClient(const std::string& server, const char* name) {
+    jack_set_error_function(Quiet);
+    jack_set_info_function(Quiet);
+    return jack_client_open(name, static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                            nullptr, server.c_str());
+}
+
+// A recorded message: when its cycle began in JACK's clock, then its length and bytes.
+constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
+
+}  // namespace
+
+JackServer::JackServer(int period, int rate)
+    : period_(period), rate_(rate), name_("tonarium-test-" + std::to_string(getpid())) {
+    Start();
+}
+
+JackServer::~JackServer() {
+    Stop();
+    // A killed server leaves the semaphores of its clients behind.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", error))
+        if (entry.path().filename().string().find("_" + name_ + "_") != std::string::npos)
+            std::filesystem::remove(entry.path(), error);
+}
+
+bool JackServer::Start() {
+    Stop();
+    error_.clear();
+    const std::string log = dir_.file("jackd.log");
+    pid_ = StartInGroup({"jackd", "-R", "-n", name_, "-d", "dummy", "-r", std::to_string(rate_),
+                         "-p", std::to_string(period_)},
+                        EnvironmentWith({}), log);
+    for (const auto deadline = Clock::now() + 10s; pid_ > 0 && Clock::now() < deadline;
+         std::this_thread::sleep_for(20ms)) {
+        if (waitpid(pid_, nullptr, WNOHANG) != 0) {
+            pid_ = -1;
+            error_ = "jackd ended at start:\n" + Tail(log);
+            return false;
+        }
+        if (jack_client_t* probe = OpenClient(name_, "probe")) {
+            jack_client_close(probe);
+            return true;
+        }
+    }
+    error_ = "jackd did not come up:\n" + Tail(log);
+    Kill();
+    return false;
+}
+
+void JackServer::Stop() {
+    EndGroup(pid_, SIGTERM);
+    pid_ = -1;
+}
+
+void JackServer::Kill() {
+    EndGroup(pid_, SIGKILL);
+    pid_ = -1;
+}
+
+void JackServer::Export() const {
+    setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+}
+
+JackMidiRecorder::JackMidiRecorder(const JackServer& server)
+    : client_(OpenClient(server.name(), "recorder")), arrived_(jack_ringbuffer_create(1 << 16)) {
+    if (!client_) return;
+    port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (!port_ || jack_set_process_callback(client_, &Process, this) != 0 ||
+        jack_activate(client_) != 0)
+        port_ = nullptr;
+}
+
+JackMidiRecorder::~JackMidiRecorder() {
+    if (client_) jack_client_close(client_);
+    jack_ringbuffer_free(arrived_);
+}
+
+int JackMidiRecorder::Process(jack_nframes_t frames, void* self) {
+    auto& recorder = *static_cast<JackMidiRecorder*>(self);
+    void* buffer = jack_port_get_buffer(recorder.port_, frames);
+    const jack_nframes_t cycleStart = jack_last_frame_time(recorder.client_);
+    for (std::uint32_t index = 0, count = jack_midi_get_event_count(buffer); index < count;
+         ++index) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, index) != 0 || event.size > 3) continue;
+        char record[kArrival] = {};
+        const jack_time_t at = jack_frames_to_time(recorder.client_, cycleStart + event.time);
+        std::memcpy(record, &at, sizeof at);
+        record[sizeof at] = static_cast<char>(event.size);
+        std::memcpy(record + sizeof at + 1, event.buffer, event.size);
+        if (jack_ringbuffer_write_space(recorder.arrived_) >= kArrival)
+            jack_ringbuffer_write(recorder.arrived_, record, kArrival);
+    }
+    return 0;
+}
+
+// A port can be there before its client is active, and JACK connects only active clients' ports.
+bool JackMidiRecorder::ConnectFrom(const std::string& port, std::chrono::milliseconds timeout) {
+    for (const auto deadline = Clock::now() + timeout; recording() && Clock::now() < deadline;
+         std::this_thread::sleep_for(10ms))
+        if (jack_connect(client_, port.c_str(), jack_port_name(port_)) == 0) return true;
+    return false;
+}
+
+// JACK's clock is CLOCK_MONOTONIC_RAW; steady_clock is CLOCK_MONOTONIC. Over a test they differ
+// by a constant, taken when the messages are.
+std::vector<JackMidiRecorder::Message> JackMidiRecorder::WaitFor(
+    std::size_t count, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        const auto offset =
+            Clock::now().time_since_epoch() - std::chrono::microseconds(jack_get_time());
+        char record[kArrival];
+        while (jack_ringbuffer_read_space(arrived_) >= kArrival) {
+            jack_ringbuffer_read(arrived_, record, kArrival);
+            jack_time_t at;
+            std::memcpy(&at, record, sizeof at);
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(record + sizeof at + 1);
+            messages_.push_back({{bytes, bytes + record[sizeof at]},
+                                 Clock::time_point(offset + std::chrono::microseconds(at))});
+        }
+        if (messages_.size() >= count || Clock::now() >= deadline) return messages_;
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+}  // namespace testing_support

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <jack/ringbuffer.h>
+#include <jack/types.h>
+
+#include "wav_fixtures.h"
+
+namespace testing_support {
+
+// A JACK server of our own: jackd with its dummy driver, so it needs no sound card, under a
+// server name of its own, so it touches no other server. It runs its cycles at real-time
+// priority where the process may, as a desktop's does: without it a busy machine makes it skip
+// clients' cycles and lose their MIDI. Start brings up a new one under the same name, so clients
+// started with Export's environment find it again.
+class JackServer {
+  public:
+    explicit JackServer(int period = 64, int rate = 48000);
+    ~JackServer();
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    // False, with error() saying why, when no client could connect within 10 s.
+    bool Start();
+    void Stop();  // SIGTERM, then SIGKILL for what is left after 5 s
+    void Kill();  // SIGKILL, as a crash would end it
+    bool running() const { return pid_ > 0; }
+    const std::string& error() const { return error_; }
+    const std::string& name() const { return name_; }
+    int period() const { return period_; }
+    int rate() const { return rate_; }
+    // Sets JACK_DEFAULT_SERVER in this process, for the clients it starts next.
+    void Export() const;
+
+  private:
+    int period_;
+    int rate_;
+    std::string name_;
+    TempDir dir_;
+    pid_t pid_ = -1;
+    std::string error_;
+};
+
+// A JACK client that records every MIDI message reaching its input port, with the moment its
+// cycle began as steady_clock time: what a synth connected to the port would get, and when.
+class JackMidiRecorder {
+  public:
+    using Clock = std::chrono::steady_clock;
+    struct Message {
+        std::vector<std::uint8_t> bytes;
+        Clock::time_point arrival;
+    };
+
+    explicit JackMidiRecorder(const JackServer& server);
+    ~JackMidiRecorder();
+    JackMidiRecorder(const JackMidiRecorder&) = delete;
+    JackMidiRecorder& operator=(const JackMidiRecorder&) = delete;
+    bool recording() const { return port_ != nullptr; }
+
+    // Connects the output port of that full name to ours once it is there, waiting up to
+    // `timeout`.
+    bool ConnectFrom(const std::string& port, std::chrono::milliseconds timeout);
+    // Every message so far, once there are `count` or `timeout` has passed.
+    std::vector<Message> WaitFor(std::size_t count, std::chrono::milliseconds timeout);
+
+  private:
+    static int Process(jack_nframes_t frames, void* self);
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    // From the process callback, without waiting: the message's JACK time in microseconds, its
+    // length and its bytes.
+    jack_ringbuffer_t* arrived_;
+    std::vector<Message> messages_;
+};
+
+}  // namespace testing_support
