@@ -101,6 +101,10 @@ std::string SoundServer::PulseServer() const {
            (kind_ == Kind::kPulseAudio ? "/native" : "/pulse/native");
 }
 
+std::string SoundServer::PipeWireRemote() const {
+    return dir_.path().string() + "/pipewire-0";
+}
+
 void SoundServer::Export() const {
     setenv("PULSE_SERVER", PulseServer().c_str(), 1);
     setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
@@ -244,12 +248,9 @@ MonitorRecorder::MonitorRecorder(const SoundServer& server)
     }
     // A null sink left alone renders two seconds at a time: the first chunk comes once it has
     // taken up our short latency, and from then on the clock is right.
-    const auto nothingYet = [this] {
-        std::lock_guard lock(mutex_);
-        return chunks_.empty();
-    };
     const auto deadline = Clock::now() + 5s;
-    while (nothingYet() && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
+    while (ChunkFrames({}, deadline).second == 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
 }
 
 MonitorRecorder::~MonitorRecorder() {
@@ -264,34 +265,23 @@ void MonitorRecorder::OnRead(pa_stream* stream, std::size_t, void* recorder) {
     const void* data = nullptr;
     std::size_t bytes = 0;
     while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
-        const std::size_t frames = bytes / (2 * sizeof(float));
-        std::lock_guard lock(self->mutex_);
-        if (data) {  // else a hole in the stream: silence
-            const auto* samples = static_cast<const float*>(data);
-            for (std::size_t i = 0; i < frames; ++i)
-                self->levels_.push_back(
-                    std::max(std::fabs(samples[2 * i]), std::fabs(samples[2 * i + 1])));
-        } else {
-            self->levels_.resize(self->levels_.size() + frames, 0.0f);
-        }
-        self->chunks_.push_back({static_cast<long>(self->levels_.size()), arrival});
+        self->Append(static_cast<const float*>(data), bytes / (2 * sizeof(float)), arrival);
         pa_stream_drop(stream);
     }
 }
 
-std::optional<MonitorRecorder::Clock::time_point> MonitorRecorder::FirstSoundAfter(
-    Clock::time_point since, Clock::time_point until, float threshold) const {
+std::optional<HeardSound::Clock::time_point> HeardSound::FirstSoundAfter(Clock::time_point since,
+                                                                         Clock::time_point until,
+                                                                         float threshold) const {
     std::lock_guard lock(mutex_);
     auto chunk = std::partition_point(chunks_.begin(), chunks_.end(),
                                       [since](const Chunk& c) { return c.arrival < since; });
-    long frame = chunk == chunks_.begin() ? 0 : std::prev(chunk)->endFrame;
     for (; chunk != chunks_.end() && chunk->arrival <= until; ++chunk)
-        for (; frame < chunk->endFrame; ++frame)
-            if (levels_[frame] > threshold) return chunk->arrival;
+        if (chunk->peak > threshold) return chunk->arrival;
     return std::nullopt;
 }
 
-std::optional<MonitorRecorder::Clock::time_point> MonitorRecorder::WaitForSound(
+std::optional<HeardSound::Clock::time_point> HeardSound::WaitForSound(
     Clock::time_point since, std::chrono::milliseconds timeout, float threshold) const {
     const auto until = Clock::now() + timeout;
     for (;;) {
@@ -299,6 +289,31 @@ std::optional<MonitorRecorder::Clock::time_point> MonitorRecorder::WaitForSound(
         if (Clock::now() > until) return std::nullopt;
         std::this_thread::sleep_for(5ms);
     }
+}
+
+std::pair<long, long> HeardSound::ChunkFrames(Clock::time_point since,
+                                              Clock::time_point until) const {
+    std::lock_guard lock(mutex_);
+    std::pair<long, long> range{0, 0};
+    for (const Chunk& chunk : chunks_) {
+        if (chunk.arrival < since || chunk.arrival > until) continue;
+        range.first = range.first ? std::min(range.first, chunk.frames) : chunk.frames;
+        range.second = std::max(range.second, chunk.frames);
+    }
+    return range;
+}
+
+void HeardSound::Append(const float* samples, std::size_t frames, Clock::time_point arrival) {
+    float peak = 0;
+    for (std::size_t i = 0; samples && i < 2 * frames; ++i)
+        peak = std::max(peak, std::fabs(samples[i]));
+    std::lock_guard lock(mutex_);
+    chunks_.push_back({arrival, peak, static_cast<long>(frames)});
+}
+
+void HeardSound::Reserve(std::size_t chunks) {
+    std::lock_guard lock(mutex_);
+    chunks_.reserve(chunks);
 }
 
 }  // namespace testing_support

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "wav_fixtures.h"
@@ -73,6 +74,8 @@ class SoundServer {
 
     // The address for PULSE_SERVER.
     std::string PulseServer() const;
+    // The PipeWire socket, for the remote.name of a native client; PipeWire only.
+    std::string PipeWireRemote() const;
     // Sets PULSE_SERVER and XDG_RUNTIME_DIR in this process, for the clients it starts next.
     void Export() const;
 
@@ -88,19 +91,14 @@ class SoundServer {
     std::string error_;
 };
 
-// Records the monitor of a server's sink at the sink's rate, from construction on, in chunks of
-// about a millisecond.
-// A frame counts as heard when the chunk holding it arrives: the server hands its monitor each
-// piece of sound as it takes it for playing. (Frame counts alone would not do: to play a stream's
-// new data at once the server rewrites sound it had already rendered, and the monitor then
-// repeats a stretch.)
-class MonitorRecorder {
+// When each chunk of a recording of a sink's monitor arrived, and its loudest frame. A frame
+// counts as heard when the chunk holding it arrives: the server hands its monitor each piece of
+// sound as it takes it for playing. (Frame counts alone would not do: to play a stream's new data
+// at once the server rewrites sound it had already rendered, and the monitor then repeats a
+// stretch.) Recorders append from their own threads.
+class HeardSound {
   public:
     using Clock = std::chrono::steady_clock;
-
-    explicit MonitorRecorder(const SoundServer& server);
-    ~MonitorRecorder();
-    bool recording() const { return stream_ != nullptr; }
 
     // When the first frame louder than `threshold` (of full scale, either channel) in a chunk
     // that arrived after `since` was heard, looking up to `until`; nullopt when there is none.
@@ -111,19 +109,39 @@ class MonitorRecorder {
     std::optional<Clock::time_point> WaitForSound(Clock::time_point since,
                                                   std::chrono::milliseconds timeout,
                                                   float threshold = 0.05f) const;
+    // The frames of the chunks that arrived between the two moments, smallest and largest: a
+    // recorder that the server calls once a cycle gets the graph's quantum. {0, 0} when none.
+    std::pair<long, long> ChunkFrames(Clock::time_point since, Clock::time_point until) const;
+
+  protected:
+    // Interleaved stereo; null for a hole in the stream, which is silence.
+    void Append(const float* samples, std::size_t frames, Clock::time_point arrival);
+    void Reserve(std::size_t chunks);
 
   private:
     struct Chunk {
-        long endFrame;
         Clock::time_point arrival;
+        float peak;
+        long frames;
     };
+
+    mutable std::mutex mutex_;
+    std::vector<Chunk> chunks_;
+};
+
+// Records the monitor of a server's sink at the sink's rate through its PulseAudio protocol, from
+// construction on, in chunks of about a millisecond.
+class MonitorRecorder : public HeardSound {
+  public:
+    explicit MonitorRecorder(const SoundServer& server);
+    ~MonitorRecorder();
+    bool recording() const { return stream_ != nullptr; }
+
+  private:
     static void OnRead(pa_stream* stream, std::size_t bytes, void* recorder);
 
     PulseConnection connection_;
     pa_stream* stream_ = nullptr;
-    mutable std::mutex mutex_;
-    std::vector<float> levels_;  // per frame, the louder channel's magnitude
-    std::vector<Chunk> chunks_;
 };
 
 }  // namespace testing_support
