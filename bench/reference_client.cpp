@@ -7,12 +7,9 @@
 
 namespace bench {
 
-namespace {
-
 using testing_support::PulseConnection;
 using testing_support::SoundServer;
 
-// 30 ms of 1 kHz starting at its crest, so its first frame is already loud.
 std::vector<float> BurstSamples(int rate) {
     std::vector<float> samples;
     for (int frame = 0; frame < rate * 30 / 1000; ++frame) {
@@ -22,15 +19,13 @@ std::vector<float> BurstSamples(int rate) {
     return samples;
 }
 
-}  // namespace
-
 ReferenceClient::ReferenceClient(const SoundServer& server)
     : connection_(server.PulseServer(), "reference client"),
       burst_(BurstSamples(server.sinkRate())) {
     if (!connection_.connected()) return;
     std::lock_guard lock(connection_);
     const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(server.sinkRate()),
-                              2};
+                                2};
     pa_stream* stream = pa_stream_new(connection_.context(), "reference", &format, nullptr);
     pa_buffer_attr attributes{};
     // The server's default prebuffer: should a busy machine ever starve the stream, it waits

@@ -8,6 +8,10 @@
 
 namespace bench {
 
+// What a reference client plays when asked: 30 ms of 1 kHz starting at its crest, so its first
+// frame is already loud; interleaved stereo.
+std::vector<float> BurstSamples(int rate);
+
 // The yardstick for a program's latency: a client that plays straight to the sound server with a
 // 5 ms buffer, kept going with silence, and writes a short burst into it when asked. Whatever it
 // takes to be heard is the server's own share.

@@ -1,0 +1,63 @@
+#include "onset_series.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace bench {
+
+using namespace std::chrono_literals;
+
+Series Onsets(const std::vector<Event>& events, int series,
+              const testing_support::HeardSound& recorder) {
+    Series result;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (events[i].series != series) continue;
+        const auto at = events[i].at;
+        const auto until = i + 1 < events.size() ? events[i + 1].at : at + 1s;
+        const auto sinceEvent = [at](std::chrono::steady_clock::time_point t) {
+            return std::chrono::duration<double, std::milli>(t - at).count();
+        };
+        if (const auto heard = recorder.FirstSoundAfter(at, until)) {
+            result.ms.push_back(sinceEvent(*heard));
+            continue;
+        }
+        ++result.missed;
+        const auto later = recorder.FirstSoundAfter(at, at + 1s);
+        char miss[80];
+        std::snprintf(
+            miss, sizeof miss, " #%zu at %.1f s (next sound: %s)", i,
+            std::chrono::duration<double>(at - events[0].at).count(),
+            later ? (std::to_string(std::lround(sinceEvent(*later))) + " ms").c_str() : "none");
+        result.misses += miss;
+    }
+    return result;
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<std::size_t>(std::ceil(fraction * values.size()));
+    return values[std::max<std::size_t>(rank, 1) - 1];
+}
+
+std::string Describe(const Series& series) {
+    if (series.ms.empty()) return "nothing heard";
+    char text[160];
+    std::snprintf(
+        text, sizeof text, "median %5.1f  p95 %5.1f  max %5.1f ms  (%zu heard, %d missed)",
+        Percentile(series.ms, 0.5), Percentile(series.ms, 0.95),
+        *std::max_element(series.ms.begin(), series.ms.end()), series.ms.size(), series.missed);
+    return text;
+}
+
+std::string Overhead(const Series& series, const Series& reference) {
+    if (series.ms.empty() || reference.ms.empty()) return {};
+    const double base = Percentile(reference.ms, 0.5);
+    char text[120];
+    std::snprintf(text, sizeof text, "median %+5.1f  p95 %+5.1f  max %+5.1f ms",
+                  Percentile(series.ms, 0.5) - base, Percentile(series.ms, 0.95) - base,
+                  *std::max_element(series.ms.begin(), series.ms.end()) - base);
+    return text;
+}
+
+}  // namespace bench
