@@ -30,7 +30,7 @@ ReferenceClient::ReferenceClient(const SoundServer& server)
     if (!connection_.connected()) return;
     std::lock_guard lock(connection_);
     const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(server.sinkRate()),
-                              2};
+                                2};
     pa_stream* stream = pa_stream_new(connection_.context(), "reference", &format, nullptr);
     pa_buffer_attr attributes{};
     // The server's default prebuffer: should a busy machine ever starve the stream, it waits

@@ -29,7 +29,8 @@ jack_client_t* OpenClient(const std::string& server, const char* name) {
                             nullptr, server.c_str());
 }
 
-// A recorded message: when its cycle began in JACK's clock, then its length and bytes.
+// A recorded message: when the recorder's cycle took it in JACK's clock, then its length and
+// bytes.
 constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
 
 }  // namespace
@@ -103,16 +104,15 @@ JackMidiRecorder::~JackMidiRecorder() {
 int JackMidiRecorder::Process(jack_nframes_t frames, void* self) {
     auto& recorder = *static_cast<JackMidiRecorder*>(self);
     void* buffer = jack_port_get_buffer(recorder.port_, frames);
-    const jack_nframes_t cycleStart = jack_last_frame_time(recorder.client_);
+    const jack_time_t now = jack_get_time();
     for (std::uint32_t index = 0, count = jack_midi_get_event_count(buffer); index < count;
          ++index) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, buffer, index) != 0 || event.size > 3) continue;
         char record[kArrival] = {};
-        const jack_time_t at = jack_frames_to_time(recorder.client_, cycleStart + event.time);
-        std::memcpy(record, &at, sizeof at);
-        record[sizeof at] = static_cast<char>(event.size);
-        std::memcpy(record + sizeof at + 1, event.buffer, event.size);
+        std::memcpy(record, &now, sizeof now);
+        record[sizeof now] = static_cast<char>(event.size);
+        std::memcpy(record + sizeof now + 1, event.buffer, event.size);
         if (jack_ringbuffer_write_space(recorder.arrived_) >= kArrival)
             jack_ringbuffer_write(recorder.arrived_, record, kArrival);
     }

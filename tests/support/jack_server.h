@@ -48,7 +48,7 @@ class JackServer {
 };
 
 // A JACK client that records every MIDI message reaching its input port, with the moment its
-// cycle began as steady_clock time: what a synth connected to the port would get, and when.
+// cycle took it in as steady_clock time: what a synth connected to the port would get, and when.
 class JackMidiRecorder {
   public:
     using Clock = std::chrono::steady_clock;
