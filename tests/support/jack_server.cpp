@@ -35,8 +35,17 @@ constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
 
 }  // namespace
 
-JackServer::JackServer(int period, int rate)
-    : period_(period), rate_(rate), name_("tonarium-test-" + std::to_string(getpid())) {
+// JACK registers at most eight servers on a machine and takes back the place of a dead one only
+// for a server of the same name: a few names, used over and over, keep a killed server's place
+// from being lost for good.
+JackServer::JackServer(int period, int rate) : period_(period), rate_(rate) {
+    for (int slot = 0; slot < 4 && name_.empty(); ++slot) {
+        const std::string name = "tonarium-test-" + std::to_string(slot);
+        if (jack_client_t* running = OpenClient(name, "probe"))
+            jack_client_close(running);
+        else
+            name_ = name;
+    }
     Start();
 }
 
