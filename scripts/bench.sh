@@ -6,7 +6,8 @@
 #                                       servers, a few minutes; OPTIONS go to latency_bench
 #                                       (--server pulseaudio|pipewire, --program, --config)
 #   scripts/bench.sh midi [--program FILE]  key -> MIDI note on through a private JACK server at
-#                                       64 and 256 frames a period, about half a minute
+#                                       64 and 256 frames a period, beside a reference JACK
+#                                       client; about a minute
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --test

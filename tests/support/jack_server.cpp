@@ -22,18 +22,18 @@ using Clock = std::chrono::steady_clock;
 
 void Quiet(const char*) {}
 
-jack_client_t* OpenClient(const std::string& server, const char* name) {
-    jack_set_error_function(Quiet);
-    jack_set_info_function(Quiet);
-    return jack_client_open(name, static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                            nullptr, server.c_str());
-}
-
 // A recorded message: when the recorder's cycle took it in JACK's clock, then its length and
 // bytes.
 constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
 
 }  // namespace
+
+jack_client_t* OpenJackClient(const std::string& server, const char* name) {
+    jack_set_error_function(Quiet);
+    jack_set_info_function(Quiet);
+    return jack_client_open(name, static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                            nullptr, server.c_str());
+}
 
 // JACK registers at most eight servers on a machine and takes back the place of a dead one only
 // for a server of the same name: a few names, used over and over, keep a killed server's place
@@ -41,7 +41,7 @@ constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
 JackServer::JackServer(int period, int rate) : period_(period), rate_(rate) {
     for (int slot = 0; slot < 4 && name_.empty(); ++slot) {
         const std::string name = "tonarium-test-" + std::to_string(slot);
-        if (jack_client_t* running = OpenClient(name, "probe"))
+        if (jack_client_t* running = OpenJackClient(name, "probe"))
             jack_client_close(running);
         else
             name_ = name;
@@ -72,7 +72,7 @@ bool JackServer::Start() {
             error_ = "jackd ended at start:\n" + Tail(log);
             return false;
         }
-        if (jack_client_t* probe = OpenClient(name_, "probe")) {
+        if (jack_client_t* probe = OpenJackClient(name_, "probe")) {
             jack_client_close(probe);
             return true;
         }
@@ -97,7 +97,8 @@ void JackServer::Export() const {
 }
 
 JackMidiRecorder::JackMidiRecorder(const JackServer& server)
-    : client_(OpenClient(server.name(), "recorder")), arrived_(jack_ringbuffer_create(1 << 16)) {
+    : client_(OpenJackClient(server.name(), "recorder")),
+      arrived_(jack_ringbuffer_create(1 << 16)) {
     if (!client_) return;
     port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (!port_ || jack_set_process_callback(client_, &Process, this) != 0 ||
