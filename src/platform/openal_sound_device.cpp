@@ -135,10 +135,7 @@ OpenAlSoundDevice::OpenAlSoundDevice(std::vector<Opener> roads, Timing timing)
       timing_(timing),
       check_(timing.connectionCheck),
       retry_(timing.retry) {
-    const Clock::time_point now = Clock::now();
-    pauseDue_ = now + timing_.silenceBeforePause;
-    retry_.Restart(now);
-    TryRoads(0, now);
+    pauseDue_ = Clock::now() + timing_.silenceBeforePause;
 }
 
 OpenAlSoundDevice::~OpenAlSoundDevice() = default;

@@ -55,7 +55,8 @@ class OpenAlSoundDevice : public SoundDevice {
         return std::make_unique<OpenAlSoundDevice>(Roads(road), Timing{});
     }
     static std::vector<Opener> Roads(Road road);
-    // Starts on the first road at once.
+    // Opens nothing yet: its first turn starts on the first road, so that a program's window need
+    // not wait for the output (voices made before keep their sounds until then).
     OpenAlSoundDevice(std::vector<Opener> roads, Timing timing);
     OpenAlSoundDevice(Opener open, Timing timing)
         : OpenAlSoundDevice(std::vector<Opener>{std::move(open)}, timing) {}

@@ -61,7 +61,9 @@ class WatchedDevice : public Losable<OpenAlSoundDevice> {
   public:
     explicit WatchedDevice(std::chrono::milliseconds silence)
         : Losable(&platform::OpenAlOutput::OpenDefault,
-                  {.silenceBeforePause = silence, .connectionCheck = 0ms, .retry = 0ms}) {}
+                  {.silenceBeforePause = silence, .connectionCheck = 0ms, .retry = 0ms}) {
+        Service();  // opens it
+    }
     using OpenAlSoundDevice::Paused;
     double ClockSeconds() const { return Output()->ClockAndLatency()[0] / 1e9; }
     // Gives the device its turns for a while, as the key poll does.
@@ -211,12 +213,10 @@ class SoundOnServerTest : public testing::TestWithParam<testing_support::SoundSe
         server_.Export();
     }
 
-    // Plays the voice until the server's output has it: the pitch heard, 0 when nothing was.
-    double PitchHeard(ServerDevice& device, platform::SoundVoice& voice) {
-        const testing_support::MonitorRecorder recorder(server_);
-        const auto since = OpenAlSoundDevice::Clock::now();
-        voice.Rewind();
-        voice.Play(false);
+    // Gives the device its turns until the server's output has a sound that came after `since`:
+    // its pitch, 0 when none came.
+    double PitchHeard(ServerDevice& device, const testing_support::MonitorRecorder& recorder,
+                      OpenAlSoundDevice::Clock::time_point since) {
         std::optional<OpenAlSoundDevice::Clock::time_point> heard;
         for (int turn = 0; turn < 100 && !heard; ++turn) {
             device.Service();
@@ -226,16 +226,27 @@ class SoundOnServerTest : public testing::TestWithParam<testing_support::SoundSe
         std::this_thread::sleep_for(150ms);  // enough of the note to count its waves
         return Pitch(recorder.LeftChannel(*heard, kRate / 10));
     }
+    double PitchHeard(ServerDevice& device, platform::SoundVoice& voice) {
+        const testing_support::MonitorRecorder recorder(server_);
+        const auto since = OpenAlSoundDevice::Clock::now();
+        voice.Rewind();
+        voice.Play(false);
+        return PitchHeard(device, recorder, since);
+    }
 
     testing_support::SoundServer server_{GetParam()};
     TempDir dir_;
 };
 
 TEST_P(SoundOnServerTest, TheFirstRoadThatAnswersPlaysTheNoteAtItsPitchAndComesBackAfterAStall) {
+    const testing_support::MonitorRecorder recorder(server_);
+    const auto since = OpenAlSoundDevice::Clock::now();
     ServerDevice device(Road::kAny);
     auto voice = device.CreateVoice(Tone(dir_, 440, 0.3));
+    voice->Play(false);  // before any output is up: on PulseAudio, before PipeWire's road fails
     ASSERT_EQ(device.ServiceUntilPlaying(5000ms),
               GetParam() == Kind::kPipeWire ? "PipeWire" : "PulseAudio");
+    EXPECT_NEAR(PitchHeard(device, recorder, since), 440, 5) << "the note played before";
     EXPECT_NEAR(PitchHeard(device, *voice), 440, 5);
 
     kill(-server_.pid(), SIGSTOP);
