@@ -17,6 +17,12 @@ using namespace testing_support;
 using namespace std::chrono_literals;
 using Clock = MonitorRecorder::Clock;
 
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 // The program opens its output again about once a second; the rest is for a busy machine.
 constexpr auto kHeardWithin = 2s;
 
@@ -90,6 +96,11 @@ class SoundServerTest : public testing::TestWithParam<SoundServer::Kind> {
             scenario, std::chrono::duration<double>(ready - launched).count(), *opened, *noteWay,
             *opened + *noteWay);
         EXPECT_LE(*opened + *noteWay, std::chrono::duration<double>(kHeardWithin).count());
+        const std::string errors = program.Errors();
+        EXPECT_EQ(Count(errors, "Тонариум: "), 2)
+            << "one line when the sound goes or is not there, one when it is back:\n"
+            << errors;
+        EXPECT_NE(errors.find("the sound is back"), std::string::npos) << errors;
     }
 
     Xvfb xvfb_;
