@@ -28,19 +28,24 @@ class PulseStream final : public ServerStream {
 
   private:
     void Activate(bool active) override;
+    // On the loop's thread: making a context reads configuration, and may ask the X server for
+    // the address of a server, which the program's thread should not wait for.
+    static void Connect(pa_mainloop_api*, void* stream);
     void OpenStream();
     static void OnContextState(pa_context* context, void* stream);
     static void OnStreamState(pa_stream* stream, void* self);
     static void OnWritable(pa_stream* stream, std::size_t bytes, void* self);
 
     pa_threaded_mainloop* loop_ = nullptr;
-    pa_context* context_ = nullptr;  // these under the loop's lock
+    bool closing_ = false;  // these under the loop's lock
+    pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
 };
 
 PulseStream::~PulseStream() {
     if (!loop_) return;
     pa_threaded_mainloop_lock(loop_);
+    closing_ = true;  // should Connect still be to come
     if (stream_) {
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
@@ -65,16 +70,20 @@ bool PulseStream::Start() {
     }
     if (!loop_) return false;
     pa_threaded_mainloop_lock(loop_);
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Тонариум");
-    if (context_) {
-        pa_context_set_state_callback(context_, OnContextState, this);
-        // No autospawn: a desktop starts its server itself, and tests keep theirs private.
-        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) Lost();
-    } else {
-        Lost();
-    }
+    pa_mainloop_api_once(pa_threaded_mainloop_get_api(loop_), Connect, this);
     pa_threaded_mainloop_unlock(loop_);
     return true;
+}
+
+void PulseStream::Connect(pa_mainloop_api* api, void* data) {
+    auto* self = static_cast<PulseStream*>(data);
+    if (self->closing_) return;
+    self->context_ = pa_context_new(api, "Тонариум");
+    if (!self->context_) return self->Lost();
+    pa_context_set_state_callback(self->context_, OnContextState, self);
+    // No autospawn: a desktop starts its server itself, and tests keep theirs private.
+    if (pa_context_connect(self->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        self->Lost();
 }
 
 void PulseStream::OnContextState(pa_context* context, void* data) {
