@@ -268,11 +268,14 @@ void MonitorRecorder::OnRead(pa_stream* stream, std::size_t, void* recorder) {
         std::lock_guard lock(self->mutex_);
         if (data) {  // else a hole in the stream: silence
             const auto* samples = static_cast<const float*>(data);
-            for (std::size_t i = 0; i < frames; ++i)
+            for (std::size_t i = 0; i < frames; ++i) {
                 self->levels_.push_back(
                     std::max(std::fabs(samples[2 * i]), std::fabs(samples[2 * i + 1])));
+                self->left_.push_back(samples[2 * i]);
+            }
         } else {
             self->levels_.resize(self->levels_.size() + frames, 0.0f);
+            self->left_.resize(self->levels_.size(), 0.0f);
         }
         self->chunks_.push_back({static_cast<long>(self->levels_.size()), arrival});
         pa_stream_drop(stream);
@@ -289,6 +292,15 @@ std::optional<MonitorRecorder::Clock::time_point> MonitorRecorder::FirstSoundAft
         for (; frame < chunk->endFrame; ++frame)
             if (levels_[frame] > threshold) return chunk->arrival;
     return std::nullopt;
+}
+
+std::vector<float> MonitorRecorder::LeftChannel(Clock::time_point heard, std::size_t frames) const {
+    std::lock_guard lock(mutex_);
+    const auto chunk = std::partition_point(chunks_.begin(), chunks_.end(),
+                                            [heard](const Chunk& c) { return c.arrival < heard; });
+    const std::size_t first = chunk == chunks_.begin() ? 0 : std::prev(chunk)->endFrame;
+    const std::size_t last = std::min(left_.size(), first + frames);
+    return {left_.begin() + std::min(first, last), left_.begin() + last};
 }
 
 std::optional<MonitorRecorder::Clock::time_point> MonitorRecorder::WaitForSound(

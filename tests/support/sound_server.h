@@ -111,6 +111,9 @@ class MonitorRecorder {
     std::optional<Clock::time_point> WaitForSound(Clock::time_point since,
                                                   std::chrono::milliseconds timeout,
                                                   float threshold = 0.05f) const;
+    // The left channel from the start of the chunk that arrived at `heard` (as FirstSoundAfter
+    // gives it), up to `frames` frames: fewer when the recording ends sooner.
+    std::vector<float> LeftChannel(Clock::time_point heard, std::size_t frames) const;
 
   private:
     struct Chunk {
@@ -123,6 +126,7 @@ class MonitorRecorder {
     pa_stream* stream_ = nullptr;
     mutable std::mutex mutex_;
     std::vector<float> levels_;  // per frame, the louder channel's magnitude
+    std::vector<float> left_;
     std::vector<Chunk> chunks_;
 };
 
