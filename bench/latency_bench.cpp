@@ -13,7 +13,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -91,13 +90,6 @@ pid_t WindowPid(Display* display, unsigned long window) {
     return pid;
 }
 
-// The machine's load over the last minute: other work on the cores shows in the figures.
-std::string LoadAverage() {
-    std::string load;
-    std::ifstream("/proc/loadavg") >> load;
-    return load;
-}
-
 double CpuPercentOver(pid_t pid, Clock::duration span) {
     const double before = ProcessCpuSeconds(pid);
     const auto start = Clock::now();
@@ -134,13 +126,16 @@ class Run {
     void TimeNativeClientAlone();
     // Sets the native recorder's quantum to the one timed next, unless it was given.
     void AskQuantum(int quantum) {
-        if (!settings_.recorderQuantum) nativeRecorder_->AskQuantum(quantum);
+        if (settings_.recorderQuantum) return;
+        nativeRecorder_->AskQuantum(quantum);
+        askedQuantum_ = quantum;
     }
 
     const SoundServer::Kind kind_;
     SoundServer server_;
     const Settings& settings_;
     std::optional<PipeWireRecorder> nativeRecorder_;
+    int askedQuantum_ = 0;  // by the native recorder
     std::optional<MonitorRecorder> pulseRecorder_;
     Display* display_ = nullptr;
     std::vector<Event> events_;
@@ -245,9 +240,10 @@ void Run::Measure() {
     }
     const std::string loadBefore = LoadAverage();
     server_.Export();
-    if (kind_ == SoundServer::Kind::kPipeWire)
-        nativeRecorder_.emplace(
-            server_, settings_.recorderQuantum ? settings_.recorderQuantum : kMaxQuantum);
+    if (kind_ == SoundServer::Kind::kPipeWire) {
+        askedQuantum_ = settings_.recorderQuantum ? settings_.recorderQuantum : kMaxQuantum;
+        nativeRecorder_.emplace(server_, askedQuantum_);
+    }
     pulseRecorder_.emplace(server_);
     std::optional<ReferenceClient> pulseReference(std::in_place, server_);
     Xvfb xvfb;
@@ -323,7 +319,9 @@ void Run::Measure() {
         events_.push_back({Press(5 + i * 5), kKeyAfterSilence});
     }
     std::this_thread::sleep_until(events_.back().at + 10500ms);
-    const auto pausedSince = Clock::now();
+    // Paused, the program should leave the graph's quantum to the others.
+    if (pipewire()) AskQuantum(kMaxQuantum);
+    const auto pausedSince = Clock::now() + 500ms;
     const double pausedCpu = CpuPercentOver(pid, 6s);
     PrintAfterSilence();
     std::printf("program's CPU, %% of a core: %.2f with its output running, %.2f once paused\n",
@@ -334,7 +332,7 @@ void Run::Measure() {
             "it has paused: %s (the recorder asks %d)\n",
             Quantum(*nativeRecorder_, runningSince, runningUntil).c_str(),
             Quantum(*nativeRecorder_, pausedSince, Clock::now()).c_str(),
-            settings_.recorderQuantum);
+            askedQuantum_);
         TimeNativeClientAlone();
     }
     XCloseDisplay(display_);

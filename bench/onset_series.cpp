@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "percentiles.h"
+
 namespace bench {
 
 using namespace std::chrono_literals;
@@ -34,20 +36,10 @@ Series Onsets(const std::vector<Event>& events, int series,
     return result;
 }
 
-double Percentile(std::vector<double> values, double fraction) {
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(fraction * values.size()));
-    return values[std::max<std::size_t>(rank, 1) - 1];
-}
-
 std::string Describe(const Series& series) {
     if (series.ms.empty()) return "nothing heard";
-    char text[160];
-    std::snprintf(
-        text, sizeof text, "median %5.1f  p95 %5.1f  max %5.1f ms  (%zu heard, %d missed)",
-        Percentile(series.ms, 0.5), Percentile(series.ms, 0.95),
-        *std::max_element(series.ms.begin(), series.ms.end()), series.ms.size(), series.missed);
-    return text;
+    return MedianP95Max(series.ms) + "  (" + std::to_string(series.ms.size()) + " heard, " +
+           std::to_string(series.missed) + " missed)";
 }
 
 std::string Overhead(const Series& series, const Series& reference) {

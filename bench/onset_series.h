@@ -26,7 +26,6 @@ struct Series {
 Series Onsets(const std::vector<Event>& events, int series,
               const testing_support::HeardSound& recorder);
 
-double Percentile(std::vector<double> values, double fraction);
 // "median  p95  max ms  (heard, missed)"
 std::string Describe(const Series& series);
 // The series' median, p95 and max less the reference's median: what it adds to the server's own

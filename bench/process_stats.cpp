@@ -28,4 +28,10 @@ long PeakRssKb(pid_t pid) {
     return -1;
 }
 
+std::string LoadAverage() {
+    std::string load;
+    std::ifstream("/proc/loadavg") >> load;
+    return load;
+}
+
 }  // namespace bench

@@ -4,7 +4,11 @@
 #                                       over SECONDS, 10 by default)
 #   scripts/bench.sh latency [OPTIONS]  key -> sound latency on private PulseAudio and PipeWire
 #                                       servers, a few minutes; OPTIONS go to latency_bench
-#                                       (--server pulseaudio|pipewire, --program, --config)
+#                                       (--server pulseaudio|pipewire, --program, --arguments,
+#                                       --config, --quanta, --recorder-quantum)
+#   scripts/bench.sh midi [--program FILE]  key -> MIDI note on through a private JACK server at
+#                                       64 and 256 frames a period, beside a reference JACK
+#                                       client; about a minute
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --test
@@ -14,6 +18,12 @@ if [[ "${1:-}" == "latency" ]]; then
     cmake --build build-bench --parallel "$(nproc)" --target latency_bench
     # What the program, the servers and Xvfb say goes to a log, not between the figures.
     build-bench/bench/latency_bench "$@" 2>build-bench/latency_bench.log
+    exit
+fi
+if [[ "${1:-}" == "midi" ]]; then
+    shift
+    cmake --build build-bench --parallel "$(nproc)" --target midi_bench
+    build-bench/bench/midi_bench "$@" 2>build-bench/midi_bench.log
     exit
 fi
 cmake --build build-bench --parallel "$(nproc)" --target services_bench startup_bench

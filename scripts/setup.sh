@@ -10,6 +10,7 @@ build_packages=(
     qt6-base-dev libgl-dev
     libopenal-dev libopenal1 libsndfile1-dev libx11-dev libxi-dev
     libjack-jackd2-dev libasound2-dev
+    libpipewire-0.3-dev libpulse-dev
     fonts-dejavu-core
 )
 test_packages=(
@@ -17,7 +18,7 @@ test_packages=(
     xvfb xauth xdotool x11-utils
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev file
-    libxtst-dev libpulse-dev pulseaudio pulseaudio-utils
+    libxtst-dev pulseaudio pulseaudio-utils
     pipewire pipewire-pulse wireplumber dbus dbus-user-session
     jackd2
     weston qt6-wayland

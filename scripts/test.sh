@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One command from a fresh Debian 12 machine to a passing test suite: the normal build, then the
-# same tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# same tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then the sound device's
+# tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --test
@@ -20,3 +21,10 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1"
 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTONARIUM_SANITIZE=ON -DTONARIUM_BENCHMARKS=OFF
+echo "== ThreadSanitizer build: the sound device tests =="
+# They link no Qt code that runs; the device's rendering threads meet the program's thread there.
+cmake -S . -B build-tsan -Wno-dev -DCMAKE_BUILD_TYPE=Debug -DTONARIUM_BENCHMARKS=OFF \
+    -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+cmake --build build-tsan --parallel "$jobs" --target sound_device_tests
+TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1" \
+    build-tsan/tests/platform/sound_device_tests

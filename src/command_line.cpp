@@ -64,13 +64,31 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     const QCommandLineOption noSound(
         QStringLiteral("no-sound"),
         QStringLiteral("Leave out the program's own sound (with --midi, say)."));
-    parser.addOptions({midi, channel, velocity, noSound});
+    const QCommandLineOption sound(
+        QStringLiteral("sound"),
+        QStringLiteral("Play through this road only: pipewire, pulse (PulseAudio) or openal "
+                       "(OpenAL's own device: ALSA, JACK ...). Without it the first that answers, "
+                       "in that order."),
+        QStringLiteral("road"));
+    parser.addOptions({midi, channel, velocity, noSound, sound});
     parser.parse(WithMidiRoad(QCoreApplication::arguments()));
     if (parser.isSet(help)) parser.showHelp();
     if (parser.isSet(version)) parser.showVersion();
 
     CommandLine options;
     options.sound = !parser.isSet(noSound);
+    if (parser.isSet(sound)) {
+        using SoundRoad = platform::OpenAlSoundDevice::Road;
+        const QString road = parser.value(sound);
+        if (road == QStringLiteral("pipewire"))
+            options.soundRoad = SoundRoad::kPipeWire;
+        else if (road == QStringLiteral("pulse"))
+            options.soundRoad = SoundRoad::kPulse;
+        else if (road == QStringLiteral("openal"))
+            options.soundRoad = SoundRoad::kOpenAl;
+        else
+            Refuse(sound, "pipewire, pulse or openal", road);
+    }
     platform::MidiKeyboard::Settings settings;
     settings.channel =
         NumberFrom(parser, channel, 1, 16, "a channel from 1 to 16", settings.channel);

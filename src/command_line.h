@@ -3,10 +3,13 @@
 #include <optional>
 
 #include "platform/midi_keyboard.h"
+#include "platform/openal_sound_device.h"
 
 // What the program is asked for on its command line.
 struct CommandLine {
     bool sound = true;  // --no-sound: no built-in sound, the keys still light up
+    platform::OpenAlSoundDevice::Road soundRoad =
+        platform::OpenAlSoundDevice::Road::kAny;           // --sound
     std::optional<platform::MidiKeyboard::Settings> midi;  // --midi, --channel, --velocity
 };
 

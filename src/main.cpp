@@ -35,7 +35,9 @@ dx::Backends SystemBackends(const CommandLine& options, platform::MidiKeyboard* 
     dx::Backends backends;
     backends.openKeySources = OpenKeySources;
     if (options.sound)
-        backends.openSoundDevice = [] { return platform::OpenAlSoundDevice::OpenDefault(); };
+        backends.openSoundDevice = [road = options.soundRoad] {
+            return platform::OpenAlSoundDevice::OpenDefault(road);
+        };
     if (midi)
         backends.keyWatcher = [midi](unsigned keyCode, bool down) { midi->Key(keyCode, down); };
     return backends;

@@ -13,9 +13,11 @@
 //    that another source had down less than kSamePress ago is that same press.
 // 3. The tick looks. Changed() tells the reader at once (the main window runs its tick); the tick
 //    also runs every 40 ms. At each look a key reads down while it is held or when it was pressed
-//    since the last look, so a tap that came and went between two looks plays once; a press since
-//    the last look is a new press even when the key also read down at that look. What comes while
-//    no tick runs (during one, or before the timer starts) waits here for the next.
+//    since the last look, so a tap that came and went between two looks lights and plays. The
+//    reader plays once for every press counted here since its last look at the key, and never
+//    for a key that only reads down again because another source reported the same press late.
+//    What comes while no tick runs (during one, or before the timer starts) waits here for the
+//    next.
 #pragma once
 
 #include <array>
@@ -70,7 +72,7 @@ class KeyPresses {
     // sooner than about 65 ms after the last press.
     static constexpr std::chrono::milliseconds kSamePress{40};
 
-    explicit KeyPresses(std::function<Clock::time_point()> now = &Clock::now) : now_(now) {}
+    explicit KeyPresses(std::function<Clock::time_point()> now = &Clock::now) : now_(std::move(now)) {}
 
     // A reporter for one more source; at most kMaxSources.
     KeyReport NewSource();

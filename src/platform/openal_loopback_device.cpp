@@ -5,7 +5,9 @@
 namespace platform {
 
 OpenAlLoopbackDevice::OpenAlLoopbackDevice(int sampleRate, Timing timing)
-    : OpenAlSoundDevice([sampleRate] { return OpenAlOutput::OpenLoopback(sampleRate); }, timing) {}
+    : OpenAlSoundDevice([sampleRate] { return OpenAlOutput::OpenLoopback(sampleRate); }, timing) {
+    Service();  // opens it
+}
 
 std::unique_ptr<OpenAlLoopbackDevice> OpenAlLoopbackDevice::Open(int sampleRate) {
     std::unique_ptr<OpenAlLoopbackDevice> device(new OpenAlLoopbackDevice(sampleRate, Timing{}));

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "platform/server_stream.h"
+
 namespace platform {
 
 namespace {
@@ -39,11 +41,12 @@ bool QuietLibraries() {
 
 void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-// OpenAL picks one back-end for the whole process at its first call: when no PulseAudio server
-// answers then, it plays through ALSA, whose default device reaches PulseAudio or PipeWire
-// through ALSA's plugins, but only when their server ran as ALSA read its configuration. OpenAL
-// drops that configuration after a successful open only, so ALSA would keep its first verdict
-// after a failed one; dropping it before every try makes ALSA look for the server again.
+// OpenAL's own device is the last road, and the only one still in need of this: it plays through
+// ALSA (alsoft.conf leaves out OpenAL's PulseAudio back-end, whose place the program's own streams
+// take), whose default device may reach PulseAudio or PipeWire through ALSA's plugins, but only
+// when their server ran as ALSA read its configuration. OpenAL drops that configuration after a
+// successful open only, so ALSA would keep its first verdict after a failed one; dropping it
+// before every try makes ALSA look for the server again.
 void PrepareAlsaForAnotherTry(bool quiet) {
     void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_NOLOAD);
     if (!alsa) return;  // OpenAL has not loaded ALSA: it plays through another back-end
@@ -103,7 +106,14 @@ std::unique_ptr<OpenAlOutput> OpenAlOutput::OpenLoopback(int sampleRate) {
         true);
 }
 
+std::unique_ptr<OpenAlOutput> OpenAlOutput::OpenThrough(StreamOpener openStream) {
+    auto output = OpenLoopback(ServerStream::kRate);
+    if (output) output->stream_ = openStream(*output);
+    return output && output->stream_ ? std::move(output) : nullptr;
+}
+
 OpenAlOutput::~OpenAlOutput() {
+    stream_.reset();
     if (alcGetCurrentContext() == context_) alcMakeContextCurrent(nullptr);
     alcDestroyContext(context_);
     alcCloseDevice(device_);
@@ -113,22 +123,25 @@ void OpenAlOutput::MakeCurrent() const {
     if (alcGetCurrentContext() != context_) alcMakeContextCurrent(context_);
 }
 
-bool OpenAlOutput::Connected() const {
+OutputState OpenAlOutput::State() const {
+    if (stream_) return stream_->Poll();
     ALCint connected = ALC_TRUE;
     alcGetIntegerv(device_, ALC_CONNECTED, 1, &connected);
-    return connected != ALC_FALSE;
+    return connected != ALC_FALSE ? OutputState::kPlaying : OutputState::kLost;
 }
 
 void OpenAlOutput::Pause() {
-    if (pause_) pause_(device_);
+    if (stream_)
+        stream_->SetActive(false);
+    else if (pause_)
+        pause_(device_);
 }
 
 void OpenAlOutput::Resume() {
-    if (resume_) resume_(device_);
-}
-
-void OpenAlOutput::Render(float* samples, int frames) {
-    if (render_) render_(device_, samples, frames);
+    if (stream_)
+        stream_->SetActive(true);
+    else if (resume_)
+        resume_(device_);
 }
 
 std::array<std::int64_t, 2> OpenAlOutput::ClockAndLatency() const {
@@ -145,6 +158,7 @@ int OpenAlOutput::SampleRate() const {
 }
 
 std::string OpenAlOutput::Name() const {
+    if (stream_) return stream_->ServerName();
     // The full name tells the back-end and the device: "ALSA Default", a PulseAudio sink's name.
     const ALCenum which = alcIsExtensionPresent(nullptr, "ALC_ENUMERATE_ALL_EXT")
                               ? ALC_ALL_DEVICES_SPECIFIER

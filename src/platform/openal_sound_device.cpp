@@ -36,7 +36,7 @@ void Say(const std::string& line) {
 }  // namespace
 
 // A voice keeps its sound, so that it can make its buffer again on a new output. Without an
-// output it only remembers whether it loops.
+// output it only remembers whether it loops, and whether it was played while no output played.
 class OpenAlVoice : public SoundVoice {
   public:
     OpenAlVoice(OpenAlSoundDevice& device, const PcmSound& sound)
@@ -62,15 +62,16 @@ class OpenAlVoice : public SoundVoice {
 
     void Play(bool looping) override {
         looping_ = looping;
+        waiting_ = !device_.output_ || device_.connecting_;
         // The voice starts before a paused output resumes, so that the first period mixed after
-        // the pause already holds it. Waking may find the output gone and open a new one, whose
-        // fresh source then starts here too.
+        // the pause already holds it.
         Start();
         device_.Wake();
-        Start();
     }
 
     bool Audible() const { return !silent_ && source_ && Playing(); }
+    // Once an output plays, or none will for now: a note that waited for it is not played later.
+    void StopWaiting() { waiting_ = false; }
 
     // Makes the buffer and source on the device's output; a looping voice plays on.
     bool Attach() {
@@ -88,7 +89,7 @@ class OpenAlVoice : public SoundVoice {
         }
         alSourcei(source_, AL_BUFFER, static_cast<ALint>(buffer_));
         alSourcei(source_, AL_LOOPING, looping_ ? AL_TRUE : AL_FALSE);
-        if (looping_) alSourcePlay(source_);
+        if (looping_ || waiting_) alSourcePlay(source_);
         if (alGetError() == AL_NO_ERROR) return true;
         Detach();
         return false;
@@ -124,25 +125,17 @@ class OpenAlVoice : public SoundVoice {
     const PcmSound sound_;
     const bool silent_;
     bool looping_ = false;  // a looping voice sounds for as long as it lives
+    bool waiting_ = false;  // played while the output connected: starts on the next road too
     ALuint buffer_ = 0;
     ALuint source_ = 0;
 };
 
-std::unique_ptr<OpenAlSoundDevice> OpenAlSoundDevice::OpenDefault() {
-    return std::make_unique<OpenAlSoundDevice>(&OpenAlOutput::OpenDefault, Timing{});
-}
-
-OpenAlSoundDevice::OpenAlSoundDevice(Opener open, Timing timing)
-    : open_(std::move(open)),
+OpenAlSoundDevice::OpenAlSoundDevice(std::vector<Opener> roads, Timing timing)
+    : roads_(std::move(roads)),
       timing_(timing),
       check_(timing.connectionCheck),
       retry_(timing.retry) {
-    const Clock::time_point now = Clock::now();
-    output_ = open_();
-    if (!output_) Say("no sound output can be opened; trying again every second");
-    pauseDue_ = now + timing_.silenceBeforePause;
-    check_.Restart(now);
-    retry_.Restart(now);
+    pauseDue_ = Clock::now() + timing_.silenceBeforePause;
 }
 
 OpenAlSoundDevice::~OpenAlSoundDevice() = default;
@@ -153,22 +146,29 @@ std::unique_ptr<SoundVoice> OpenAlSoundDevice::CreateVoice(const PcmSound& sound
 
 void OpenAlSoundDevice::Service() {
     const Clock::time_point now = Clock::now();
-    if (output_ && check_.Due(now) && !OutputConnected()) LoseOutput();
-    if (!output_ && retry_.Due(now)) Reopen();
-    if (output_ && !paused_ && output_->CanPause() && now >= pauseDue_) PauseUnlessAudible(now);
+    if (output_ && connecting_) {
+        if (!OutputConnected() || now >= connectDue_) {
+            DropOutput();
+            TryRoads(road_ + 1, now);
+        } else if (output_->State() == OutputState::kPlaying) {
+            Opened(now);
+        }
+    } else if (output_ && check_.Due(now) && !OutputConnected()) {
+        LoseOutput();
+    }
+    if (!output_ && retry_.Due(now)) TryRoads(0, now);
+    if (output_ && !connecting_ && !paused_ && output_->CanPause() && now >= pauseDue_)
+        PauseUnlessAudible(now);
 }
 
 bool OpenAlSoundDevice::OutputConnected() const {
-    return output_->Connected();
+    return output_->State() != OutputState::kLost;
 }
 
 void OpenAlSoundDevice::Wake() {
     if (paused_) {
         output_->Resume();
         paused_ = false;
-        // A paused mixer may only learn that its output is gone when it starts again.
-        if (!OutputConnected()) LoseOutput();
-        if (!output_) Reopen();
     }
     pauseDue_ = Clock::now() + timing_.silenceBeforePause;
 }
@@ -186,18 +186,42 @@ void OpenAlSoundDevice::PauseUnlessAudible(Clock::time_point now) {
 
 void OpenAlSoundDevice::LoseOutput() {
     Say("the sound output is lost; trying to open it again every second");
-    for (OpenAlVoice* voice : voices_) voice->Detach();
-    output_.reset();
-    paused_ = false;
+    toldSilent_ = true;
+    DropOutput();
     retry_.Reset();  // at once: a restarted server may already be back
 }
 
-void OpenAlSoundDevice::Reopen() {
-    output_ = open_();
-    if (!output_) return;
-    for (OpenAlVoice* voice : voices_) voice->Attach();
-    Say("the sound is back, on " + output_->Name());
-    const Clock::time_point now = Clock::now();
+void OpenAlSoundDevice::DropOutput() {
+    for (OpenAlVoice* voice : voices_) voice->Detach();
+    output_.reset();
+    paused_ = connecting_ = false;
+}
+
+void OpenAlSoundDevice::TryRoads(std::size_t first, Clock::time_point now) {
+    for (road_ = first; road_ < roads_.size(); ++road_) {
+        output_ = roads_[road_]();
+        if (!output_) continue;
+        unrestored_ = 0;
+        for (OpenAlVoice* voice : voices_) unrestored_ += !voice->Attach();
+        connecting_ = true;
+        connectDue_ = now + timing_.connect;
+        if (output_->State() == OutputState::kPlaying) Opened(now);
+        return;
+    }
+    for (OpenAlVoice* voice : voices_) voice->StopWaiting();
+    if (!toldSilent_) Say("no sound output can be opened; trying again every second");
+    toldSilent_ = true;
+}
+
+void OpenAlSoundDevice::Opened(Clock::time_point now) {
+    connecting_ = false;
+    for (OpenAlVoice* voice : voices_) voice->StopWaiting();
+    if (unrestored_ > 0)
+        Say("the sound output " + output_->Name() + " is open, but " + std::to_string(unrestored_) +
+            " of the sounds could not be put on it");
+    else if (toldSilent_)
+        Say("the sound is back, on " + output_->Name());
+    toldSilent_ = false;
     pauseDue_ = now + timing_.silenceBeforePause;
     check_.Restart(now);
 }

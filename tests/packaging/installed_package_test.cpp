@@ -121,7 +121,8 @@ class RunningProgram {
         unsetenv("QT_QPA_PLATFORM");
         // Its folder must come from the link, not from where it is started.
         if (chdir("/") != 0) _exit(126);
-        execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
+        execl(executable.c_str(), executable.c_str(), "--sound", "openal",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     ~RunningProgram() {

@@ -1,8 +1,11 @@
 // What the sound device does on its turns: it pauses its mixer in silence and wakes for the next
-// note, and it opens its output again after a loss, with every voice and loop restored.
+// note, and it opens its output again after a loss, with every voice and loop restored; on real
+// sound servers, through its own streams.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -10,6 +13,7 @@
 #include "platform/openal_output.h"
 #include "platform/openal_sound_device.h"
 #include "platform/wav_file.h"
+#include "sound_server.h"
 #include "wav_fixtures.h"
 
 namespace {
@@ -57,7 +61,9 @@ class WatchedDevice : public Losable<OpenAlSoundDevice> {
   public:
     explicit WatchedDevice(std::chrono::milliseconds silence)
         : Losable(&platform::OpenAlOutput::OpenDefault,
-                  {.silenceBeforePause = silence, .connectionCheck = 0ms, .retry = 0ms}) {}
+                  {.silenceBeforePause = silence, .connectionCheck = 0ms, .retry = 0ms}) {
+        Service();  // opens it
+    }
     using OpenAlSoundDevice::Paused;
     double ClockSeconds() const { return Output()->ClockAndLatency()[0] / 1e9; }
     // Gives the device its turns for a while, as the key poll does.
@@ -162,5 +168,115 @@ TEST_F(SoundDeviceServiceTest, AfterALossEveryVoicePlaysItsOwnSoundAndTheLoopRun
         device.Render(kRate / 10);  // its end
     }
 }
+
+// The pitch of a recorded tone by the median length of its periods, so that a glitch of the
+// recording (a server changing its period as a client comes) counts as one odd period only.
+double Pitch(const std::vector<float>& samples) {
+    std::vector<double> periods;
+    double previous = -1;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        if (samples[i - 1] >= 0 || samples[i] < 0) continue;
+        const double crossing = i - samples[i] / (samples[i] - samples[i - 1]);
+        if (previous >= 0) periods.push_back(crossing - previous);
+        previous = crossing;
+    }
+    if (periods.empty()) return 0;
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    return kRate / periods[periods.size() / 2];
+}
+
+// The device as the program opens it, on a private server of the test's own.
+class ServerDevice : public OpenAlSoundDevice {
+  public:
+    explicit ServerDevice(Road road) : OpenAlSoundDevice(Roads(road), Timing{}) {}
+    platform::OutputState State() const {
+        return Output() ? Output()->State() : platform::OutputState::kLost;
+    }
+    // Gives the device its turns until its output plays: the road's name, "" when none did.
+    std::string ServiceUntilPlaying(std::chrono::milliseconds limit) {
+        for (const auto end = Clock::now() + limit; Clock::now() < end;) {
+            Service();
+            if (State() == platform::OutputState::kPlaying) return Output()->Name();
+            std::this_thread::sleep_for(10ms);
+        }
+        return "";
+    }
+};
+
+class SoundOnServerTest : public testing::TestWithParam<testing_support::SoundServer::Kind> {
+  protected:
+    using Kind = testing_support::SoundServer::Kind;
+    using Road = OpenAlSoundDevice::Road;
+
+    void SetUp() override {
+        if (!server_.running()) GTEST_SKIP() << server_.Name() << " cannot run here";
+        server_.Export();
+    }
+
+    // Gives the device its turns until the server's output has a sound that came after `since`:
+    // its pitch, 0 when none came.
+    double PitchHeard(ServerDevice& device, const testing_support::MonitorRecorder& recorder,
+                      OpenAlSoundDevice::Clock::time_point since) {
+        std::optional<OpenAlSoundDevice::Clock::time_point> heard;
+        for (int turn = 0; turn < 100 && !heard; ++turn) {
+            device.Service();
+            heard = recorder.WaitForSound(since, 20ms);
+        }
+        if (!heard) return 0;
+        std::this_thread::sleep_for(150ms);  // enough of the note to count its waves
+        return Pitch(recorder.LeftChannel(*heard, kRate / 10));
+    }
+    double PitchHeard(ServerDevice& device, platform::SoundVoice& voice) {
+        const testing_support::MonitorRecorder recorder(server_);
+        const auto since = OpenAlSoundDevice::Clock::now();
+        voice.Rewind();
+        voice.Play(false);
+        return PitchHeard(device, recorder, since);
+    }
+
+    testing_support::SoundServer server_{GetParam()};
+    TempDir dir_;
+};
+
+TEST_P(SoundOnServerTest, TheFirstRoadThatAnswersPlaysTheNoteAtItsPitchAndComesBackAfterAStall) {
+    const testing_support::MonitorRecorder recorder(server_);
+    const auto since = OpenAlSoundDevice::Clock::now();
+    ServerDevice device(Road::kAny);
+    auto voice = device.CreateVoice(Tone(dir_, 440, 0.3));
+    voice->Play(false);  // before any output is up: on PulseAudio, before PipeWire's road fails
+    ASSERT_EQ(device.ServiceUntilPlaying(5000ms),
+              GetParam() == Kind::kPipeWire ? "PipeWire" : "PulseAudio");
+    EXPECT_NEAR(PitchHeard(device, recorder, since), 440, 5) << "the note played before";
+    EXPECT_NEAR(PitchHeard(device, *voice), 440, 5);
+
+    kill(-server_.pid(), SIGSTOP);
+    const auto stopped = OpenAlSoundDevice::Clock::now();
+    while (OpenAlSoundDevice::Clock::now() < stopped + 1s &&
+           device.State() == platform::OutputState::kPlaying) {
+        device.Service();
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_NE(device.State(), platform::OutputState::kPlaying) << "a stalled stream went unnoticed";
+    kill(-server_.pid(), SIGCONT);
+    EXPECT_NE(device.ServiceUntilPlaying(5000ms), "");
+    EXPECT_NEAR(PitchHeard(device, *voice), 440, 5) << "after the stall";
+}
+
+TEST_P(SoundOnServerTest, AForcedRoadPlaysOnlyThroughItsOwnServer) {
+    const bool pipeWire = GetParam() == Kind::kPipeWire;
+    ServerDevice pulse(Road::kPulse);
+    EXPECT_EQ(pulse.ServiceUntilPlaying(5000ms), "PulseAudio") << "PipeWire answers PulseAudio too";
+    ServerDevice native(Road::kPipeWire);
+    EXPECT_EQ(native.ServiceUntilPlaying(pipeWire ? 5000ms : 500ms), pipeWire ? "PipeWire" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SoundOnServerTest,
+                         testing::Values(testing_support::SoundServer::Kind::kPulseAudio,
+                                         testing_support::SoundServer::Kind::kPipeWire),
+                         [](const auto& info) {
+                             return info.param == testing_support::SoundServer::Kind::kPipeWire
+                                        ? "PipeWire"
+                                        : "PulseAudio";
+                         });
 
 }  // namespace

@@ -22,20 +22,30 @@ using Clock = std::chrono::steady_clock;
 
 void Quiet(const char*) {}
 
-jack_client_t* OpenClient(const std::string& server, const char* name) {
+// A recorded message: when the recorder's cycle took it in JACK's clock, then its length and
+// bytes.
+constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
+
+}  // namespace
+
+jack_client_t* OpenJackClient(const std::string& server, const char* name) {
     jack_set_error_function(Quiet);
     jack_set_info_function(Quiet);
     return jack_client_open(name, static_cast<jack_options_t>(JackNoStartServer | JackServerName),
                             nullptr, server.c_str());
 }
 
-// A recorded message: when its cycle began in JACK's clock, then its length and bytes.
-constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
-
-}  // namespace
-
-JackServer::JackServer(int period, int rate)
-    : period_(period), rate_(rate), name_("tonarium-test-" + std::to_string(getpid())) {
+// JACK registers at most eight servers on a machine and takes back the place of a dead one only
+// for a server of the same name: a few names, used over and over, keep a killed server's place
+// from being lost for good.
+JackServer::JackServer(int period, int rate) : period_(period), rate_(rate) {
+    for (int slot = 0; slot < 4 && name_.empty(); ++slot) {
+        const std::string name = "tonarium-test-" + std::to_string(slot);
+        if (jack_client_t* running = OpenJackClient(name, "probe"))
+            jack_client_close(running);
+        else
+            name_ = name;
+    }
     Start();
 }
 
@@ -62,7 +72,7 @@ bool JackServer::Start() {
             error_ = "jackd ended at start:\n" + Tail(log);
             return false;
         }
-        if (jack_client_t* probe = OpenClient(name_, "probe")) {
+        if (jack_client_t* probe = OpenJackClient(name_, "probe")) {
             jack_client_close(probe);
             return true;
         }
@@ -87,7 +97,8 @@ void JackServer::Export() const {
 }
 
 JackMidiRecorder::JackMidiRecorder(const JackServer& server)
-    : client_(OpenClient(server.name(), "recorder")), arrived_(jack_ringbuffer_create(1 << 16)) {
+    : client_(OpenJackClient(server.name(), "recorder")),
+      arrived_(jack_ringbuffer_create(1 << 16)) {
     if (!client_) return;
     port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (!port_ || jack_set_process_callback(client_, &Process, this) != 0 ||
@@ -103,16 +114,15 @@ JackMidiRecorder::~JackMidiRecorder() {
 int JackMidiRecorder::Process(jack_nframes_t frames, void* self) {
     auto& recorder = *static_cast<JackMidiRecorder*>(self);
     void* buffer = jack_port_get_buffer(recorder.port_, frames);
-    const jack_nframes_t cycleStart = jack_last_frame_time(recorder.client_);
+    const jack_time_t now = jack_get_time();
     for (std::uint32_t index = 0, count = jack_midi_get_event_count(buffer); index < count;
          ++index) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, buffer, index) != 0 || event.size > 3) continue;
         char record[kArrival] = {};
-        const jack_time_t at = jack_frames_to_time(recorder.client_, cycleStart + event.time);
-        std::memcpy(record, &at, sizeof at);
-        record[sizeof at] = static_cast<char>(event.size);
-        std::memcpy(record + sizeof at + 1, event.buffer, event.size);
+        std::memcpy(record, &now, sizeof now);
+        record[sizeof now] = static_cast<char>(event.size);
+        std::memcpy(record + sizeof now + 1, event.buffer, event.size);
         if (jack_ringbuffer_write_space(recorder.arrived_) >= kArrival)
             jack_ringbuffer_write(recorder.arrived_, record, kArrival);
     }

@@ -47,8 +47,12 @@ class JackServer {
     std::string error_;
 };
 
+// A client of the server of that name, which it never starts, with libjack's messages kept off
+// standard error; nullptr when no server answers.
+jack_client_t* OpenJackClient(const std::string& server, const char* name);
+
 // A JACK client that records every MIDI message reaching its input port, with the moment its
-// cycle began as steady_clock time: what a synth connected to the port would get, and when.
+// cycle took it in as steady_clock time: what a synth connected to the port would get, and when.
 class JackMidiRecorder {
   public:
     using Clock = std::chrono::steady_clock;

@@ -65,6 +65,8 @@ void ProgramUnderTest::Start() {
     freopen(errors.c_str(), "w", stderr);
     std::string program = (folder() / "tonarium").string();
     std::vector<char*> argv{program.data()};
+    std::string sound = "--sound", openAl = "openal";
+    if (options_.soundDrivers == "wave") argv.insert(argv.end(), {sound.data(), openAl.data()});
     for (std::string& argument : options_.arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     execv(program.c_str(), argv.data());

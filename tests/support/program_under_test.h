@@ -27,6 +27,8 @@ class ProgramUnderTest {
 
     struct Options {
         bool writeLibrary = true;  // else the test fills folder()/wav itself before Start
+        // OpenAL's back-ends (ALSOFT_DRIVERS). The wave writer captures only what plays on
+        // OpenAL's own device, so with it the program is told to play there (--sound openal).
         std::string soundDrivers = "wave";
         std::vector<std::string> arguments = {};
     };

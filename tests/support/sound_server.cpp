@@ -225,7 +225,7 @@ void SoundServer::EndGroup(int signal) {
 }
 
 MonitorRecorder::MonitorRecorder(const SoundServer& server)
-    : connection_(server.PulseServer(), "monitor recorder") {
+    : HeardSound(true), connection_(server.PulseServer(), "monitor recorder") {
     if (!connection_.connected()) return;
     {
         std::lock_guard lock(connection_);
@@ -281,6 +281,15 @@ std::optional<HeardSound::Clock::time_point> HeardSound::FirstSoundAfter(Clock::
     return std::nullopt;
 }
 
+std::vector<float> HeardSound::LeftChannel(Clock::time_point heard, std::size_t frames) const {
+    std::lock_guard lock(mutex_);
+    const auto chunk = std::partition_point(chunks_.begin(), chunks_.end(),
+                                            [heard](const Chunk& c) { return c.arrival < heard; });
+    const std::size_t first = chunk == chunks_.begin() ? 0 : std::prev(chunk)->endSample;
+    const std::size_t last = std::min(left_.size(), first + frames);
+    return {left_.begin() + std::min(first, last), left_.begin() + last};
+}
+
 std::optional<HeardSound::Clock::time_point> HeardSound::WaitForSound(
     Clock::time_point since, std::chrono::milliseconds timeout, float threshold) const {
     const auto until = Clock::now() + timeout;
@@ -308,7 +317,10 @@ void HeardSound::Append(const float* samples, std::size_t frames, Clock::time_po
     for (std::size_t i = 0; samples && i < 2 * frames; ++i)
         peak = std::max(peak, std::fabs(samples[i]));
     std::lock_guard lock(mutex_);
-    chunks_.push_back({arrival, peak, static_cast<long>(frames)});
+    if (keepsSamples_) {
+        for (std::size_t i = 0; i < frames; ++i) left_.push_back(samples ? samples[2 * i] : 0.0f);
+    }
+    chunks_.push_back({arrival, peak, static_cast<long>(frames), left_.size()});
 }
 
 void HeardSound::Reserve(std::size_t chunks) {

@@ -112,8 +112,14 @@ class HeardSound {
     // The frames of the chunks that arrived between the two moments, smallest and largest: a
     // recorder that the server calls once a cycle gets the graph's quantum. {0, 0} when none.
     std::pair<long, long> ChunkFrames(Clock::time_point since, Clock::time_point until) const;
+    // The left channel from the start of the chunk that arrived at `heard` (as FirstSoundAfter
+    // gives it), up to `frames` frames: fewer when the recording ends sooner, none when the
+    // recorder keeps no samples.
+    std::vector<float> LeftChannel(Clock::time_point heard, std::size_t frames) const;
 
   protected:
+    // A recorder for long runs keeps only each chunk's peak and length.
+    explicit HeardSound(bool keepsSamples) : keepsSamples_(keepsSamples) {}
     // Interleaved stereo; null for a hole in the stream, which is silence.
     void Append(const float* samples, std::size_t frames, Clock::time_point arrival);
     void Reserve(std::size_t chunks);
@@ -123,10 +129,13 @@ class HeardSound {
         Clock::time_point arrival;
         float peak;
         long frames;
+        std::size_t endSample;  // in left_
     };
 
+    const bool keepsSamples_;
     mutable std::mutex mutex_;
     std::vector<Chunk> chunks_;
+    std::vector<float> left_;
 };
 
 // Records the monitor of a server's sink at the sink's rate through its PulseAudio protocol, from
