@@ -331,8 +331,7 @@ void Run::Measure() {
             "graph's quantum with the program's output running alone: %s frames; once "
             "it has paused: %s (the recorder asks %d)\n",
             Quantum(*nativeRecorder_, runningSince, runningUntil).c_str(),
-            Quantum(*nativeRecorder_, pausedSince, Clock::now()).c_str(),
-            askedQuantum_);
+            Quantum(*nativeRecorder_, pausedSince, Clock::now()).c_str(), askedQuantum_);
         TimeNativeClientAlone();
     }
     XCloseDisplay(display_);

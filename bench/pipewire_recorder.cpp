@@ -13,7 +13,9 @@ constexpr std::size_t kChunksReserved = 15 * 60 * 48000 / 64;
 }  // namespace
 
 PipeWireRecorder::PipeWireRecorder(const testing_support::SoundServer& server, int quantum)
-    : HeardSound(false), connection_(server.PipeWireRemote(), "monitor recorder"), rate_(server.sinkRate()) {
+    : HeardSound(false),
+      connection_(server.PipeWireRemote(), "monitor recorder"),
+      rate_(server.sinkRate()) {
     if (!connection_.connected()) return;
     Reserve(kChunksReserved);
     static const pw_stream_events kEvents = ProcessEvents(OnProcess);

@@ -72,7 +72,8 @@ class KeyPresses {
     // sooner than about 65 ms after the last press.
     static constexpr std::chrono::milliseconds kSamePress{40};
 
-    explicit KeyPresses(std::function<Clock::time_point()> now = &Clock::now) : now_(std::move(now)) {}
+    explicit KeyPresses(std::function<Clock::time_point()> now = &Clock::now)
+        : now_(std::move(now)) {}
 
     // A reporter for one more source; at most kMaxSources.
     KeyReport NewSource();

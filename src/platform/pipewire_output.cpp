@@ -11,7 +11,7 @@ namespace {
 
 // The period the stream asks of the graph, which the whole graph takes while the stream plays: a
 // note waits for the next period to start and then plays one period later. By
-// `scripts/bench.sh latency` (figures in the README) 64 frames is 2 ms sooner and 256 frames 3 ms
+// `scripts/bench.sh latency` (figures in the README) 64 frames is 2 ms sooner and 256 frames 5 ms
 // later; 64 wakes every client of the graph 750 times a second. PIPEWIRE_LATENCY in the
 // environment overrides it, as for any PipeWire client.
 constexpr const char* kLatency = "128/48000";
