@@ -21,8 +21,6 @@ class PipeWireStream final : public ServerStream {
   public:
     explicit PipeWireStream(OpenAlOutput& mixer) : ServerStream(mixer) {}
     ~PipeWireStream() override;
-    PipeWireStream(const PipeWireStream&) = delete;
-    PipeWireStream& operator=(const PipeWireStream&) = delete;
 
     bool Start();
     const char* ServerName() const override { return "PipeWire"; }
@@ -157,9 +155,7 @@ void PipeWireStream::OnCoreError(void* data, std::uint32_t id, int, int, const c
 }  // namespace
 
 std::unique_ptr<ServerStream> OpenPipeWireStream(OpenAlOutput& mixer) {
-    auto stream = std::make_unique<PipeWireStream>(mixer);
-    if (!stream->Start()) return nullptr;
-    return stream;
+    return StartStream<PipeWireStream>(mixer);
 }
 
 }  // namespace platform

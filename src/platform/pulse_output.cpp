@@ -20,8 +20,6 @@ class PulseStream final : public ServerStream {
   public:
     explicit PulseStream(OpenAlOutput& mixer) : ServerStream(mixer) {}
     ~PulseStream() override;
-    PulseStream(const PulseStream&) = delete;
-    PulseStream& operator=(const PulseStream&) = delete;
 
     bool Start();
     const char* ServerName() const override { return "PulseAudio"; }
@@ -139,9 +137,7 @@ void PulseStream::Activate(bool active) {
 }  // namespace
 
 std::unique_ptr<ServerStream> OpenPulseStream(OpenAlOutput& mixer) {
-    auto stream = std::make_unique<PulseStream>(mixer);
-    if (!stream->Start()) return nullptr;
-    return stream;
+    return StartStream<PulseStream>(mixer);
 }
 
 }  // namespace platform

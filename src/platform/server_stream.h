@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 
 #include "platform/openal_output.h"
 
@@ -32,7 +33,9 @@ class ServerStream {
     static constexpr std::chrono::milliseconds kFirstCallsLimit{3000};
     using State = OutputState;
 
-    virtual ~ServerStream() = default;  // each stream ends its callbacks in its destructor
+    virtual ~ServerStream() = default;           // each stream ends its callbacks in its destructor
+    ServerStream(const ServerStream&) = delete;  // the server's callbacks hold its address
+    ServerStream& operator=(const ServerStream&) = delete;
     virtual const char* ServerName() const = 0;
 
     // On the program's thread, as often as it likes.
@@ -83,5 +86,13 @@ class ServerStream {
     std::atomic<int> calls_{0};  // since the start, counted up to two
     bool active_ = true;         // the program's thread's own
 };
+
+// Makes a stream of that kind and starts connecting it; nullptr when it cannot even start.
+template <typename Stream>
+std::unique_ptr<ServerStream> StartStream(OpenAlOutput& mixer) {
+    auto stream = std::make_unique<Stream>(mixer);
+    if (!stream->Start()) return nullptr;
+    return stream;
+}
 
 }  // namespace platform
