@@ -18,7 +18,7 @@
 #include "jack_server.h"
 #include "midi_reference_client.h"
 #include "percentiles.h"
-#include "platform/midi_keyboard.h"
+#include "platform/midi/midi.h"
 #include "process_stats.h"
 #include "program_under_test.h"
 

@@ -12,9 +12,9 @@
 
 #include "dx/direct_sound_module.h"
 #include "fake_backends.h"
-#include "platform/evdev_key_source.h"
-#include "platform/openal_output.h"
-#include "platform/x11_key_source.h"
+#include "platform/keys/evdev_key_source.h"
+#include "platform/sound/openal_output.h"
+#include "platform/keys/x11_key_source.h"
 #include "process_stats.h"
 #include "wav_fixtures.h"
 #include "xvfb.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "platform/openal_sound_device.h"
+#include "platform/sound/openal_sound_device.h"
 #include "process_stats.h"
 #include "startup_timing.h"
 

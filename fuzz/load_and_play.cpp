@@ -1,6 +1,6 @@
 #include "load_and_play.h"
 
-#include "platform/wav_file.h"
+#include "platform/sound/wav_file.h"
 
 namespace fuzzing {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/openal_loopback_device.h"
+#include "platform/sound/openal_loopback_device.h"
 
 namespace fuzzing {
 

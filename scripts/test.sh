@@ -27,4 +27,4 @@ cmake -S . -B build-tsan -Wno-dev -DCMAKE_BUILD_TYPE=Debug -DTONARIUM_BENCHMARKS
     -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
 cmake --build build-tsan --parallel "$jobs" --target sound_device_tests
 TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1" \
-    build-tsan/tests/platform/sound_device_tests
+    build-tsan/tests/platform/sound/sound_device_tests

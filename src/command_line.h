@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "platform/midi_keyboard.h"
-#include "platform/openal_sound_device.h"
+#include "platform/midi/midi.h"
+#include "platform/sound/openal_sound_device.h"
 
 // What the program is asked for on its command line.
 struct CommandLine {

@@ -3,10 +3,10 @@
 
 #include "command_line.h"
 #include "forms/form1.h"
-#include "platform/evdev_key_source.h"
-#include "platform/openal_sound_device.h"
-#include "platform/window_key_source.h"
-#include "platform/x11_key_source.h"
+#include "platform/keys/evdev_key_source.h"
+#include "platform/sound/openal_sound_device.h"
+#include "platform/keys/window_key_source.h"
+#include "platform/keys/x11_key_source.h"
 #include "runtime/end_signals.h"
 #include "runtime/services.h"
 

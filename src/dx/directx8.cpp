@@ -3,7 +3,7 @@
 #include <new>
 
 #include "core/run_time_error.h"
-#include "platform/wav_file.h"
+#include "platform/sound/wav_file.h"
 
 namespace dx {
 

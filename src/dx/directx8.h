@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/truth.h"
-#include "platform/key_presses.h"
-#include "platform/sound_device.h"
+#include "platform/keys/key_presses.h"
+#include "platform/sound/sound_device.h"
 
 // The DirectX 8 objects the module is written against: the same objects and operations, each a
 // thin check of its arguments in front of a device of platform/ (sound, WAV files, key sources).

@@ -9,8 +9,8 @@
 
 #include "fake_backends.h"
 #include "forms/form1.h"
-#include "platform/window_key_source.h"
-#include "platform/x11_key_source.h"
+#include "platform/keys/window_key_source.h"
+#include "platform/keys/x11_key_source.h"
 #include "recording_services.h"
 #include "wav_fixtures.h"
 #include "xvfb.h"

@@ -185,7 +185,7 @@ TEST_F(InstalledPackage, ProgramSamplesAndSoundSettingsLieTogetherBehindTheBinLi
     EXPECT_TRUE(fs::read_symlink(link).is_relative()) << "a relative link works under any root";
     EXPECT_EQ(fs::canonical(link), fs::canonical(folder / "tonarium"));
     EXPECT_EQ(Contents(folder / "alsoft.conf"),
-              Contents(TONARIUM_SOURCE_DIR "/src/platform/alsoft.conf"));
+              Contents(TONARIUM_SOURCE_DIR "/src/platform/sound/alsoft.conf"));
 
     for (int note = 0; note <= 36; ++note) {
         const std::string name = std::to_string(note) + ".wav";

@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "platform/x11_key_source.h"
+#include "platform/keys/x11_key_source.h"
 #include "xvfb.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "platform/openal_output.h"
+#include "platform/sound/openal_output.h"
 #include "program_under_test.h"
 
 namespace {

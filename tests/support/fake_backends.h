@@ -10,7 +10,7 @@
 #include "core/run_time_error.h"
 #include "dx/directx8.h"
 #include "dx/highlight_pictures.h"
-#include "platform/openal_loopback_device.h"
+#include "platform/sound/openal_loopback_device.h"
 
 namespace testing_support {
 

@@ -1,0 +1,83 @@
+#include "platform/keys/key_presses.h"
+
+#include <stdexcept>
+
+namespace platform {
+
+void KeyReport::Down(unsigned code) {
+    record_->Down(source_, code);
+}
+
+void KeyReport::Up(unsigned code) {
+    record_->Up(source_, code);
+}
+
+void KeyReport::AllUp() {
+    record_->AllUp(source_);
+}
+
+void KeyReport::Changed() {
+    record_->Changed();
+}
+
+KeyReport KeyPresses::NewSource() {
+    if (sources_ == kMaxSources) throw std::length_error("too many key sources");
+    return KeyReport(*this, sources_++);
+}
+
+void KeyPresses::Read(KeyboardState& state) const {
+    for (unsigned code = 0; code < kCodes; ++code)
+        state[code] = keys_[code].holders != 0 || keys_[code].newPress ? kKeyDown : 0;
+}
+
+bool KeyPresses::TakePress(unsigned code) {
+    if (code >= kCodes) return false;
+    const bool pressed = keys_[code].newPress;
+    keys_[code].newPress = false;
+    return pressed;
+}
+
+void KeyPresses::Down(unsigned source, unsigned code) {
+    if (code >= kCodes) return;
+    Key& key = keys_[code];
+    const std::uint32_t bit = 1u << source;
+    if (key.holders & bit) return;  // held already: an auto-repeat, or a resync that agrees
+    // Another source's report of a press already counted: the key is still down there, or went
+    // up there a moment ago. The source that reported the counted press pressed it again.
+    const bool samePress = key.holders != 0 || (!(key.pressedBy & bit) && key.pressedBy != 0 &&
+                                                now_() - key.upSince < kSamePress);
+    if (key.holders == 0) dirty_ = true;
+    key.holders |= bit;
+    if (samePress) {
+        key.pressedBy |= bit;
+        return;
+    }
+    key.pressedBy = bit;
+    key.newPress = true;
+    dirty_ = true;
+    if (key_) key_(code, true);
+}
+
+void KeyPresses::Up(unsigned source, unsigned code) {
+    if (code >= kCodes) return;
+    Key& key = keys_[code];
+    const std::uint32_t bit = 1u << source;
+    if (!(key.holders & bit)) return;
+    key.holders &= ~bit;
+    if (key.holders != 0) return;
+    key.upSince = now_();
+    dirty_ = true;
+    if (key_) key_(code, false);
+}
+
+void KeyPresses::AllUp(unsigned source) {
+    for (unsigned code = 0; code < kCodes; ++code) Up(source, code);
+}
+
+void KeyPresses::Changed() {
+    if (!dirty_) return;
+    dirty_ = false;
+    if (changed_) changed_();
+}
+
+}  // namespace platform

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "core/note_map.h"
+#include "platform/midi/midi_port.h"
+
+namespace platform {
+
+// The keys as a MIDI keyboard: note on as a key goes down, note off as it comes up, on one
+// channel at one velocity, and the instrument as a General MIDI program change. Each key follows
+// the record of presses (see key_presses.h), so a press that several key sources see is one
+// note, and a held key is one note on, as it is one sample. No note is left sounding: the notes
+// are let go as the keys come up, as the keyboard goes away (its keys come up) and when the
+// keyboard object goes; a port whose server went away takes its notes with it.
+//
+// The port lives on JACK when a JACK server answers, else on the ALSA sequencer, unless the
+// settings choose one. A lost port, or none at all, is looked for again about once a second on
+// the event loop, where it was found first; each change is one line on standard error.
+class MidiKeyboard {
+  public:
+    enum class Road { kAny, kJack, kAlsa };
+    struct Settings {
+        Road road = Road::kAny;
+        int channel = 1;  // 1..16
+        int velocity = 100;
+    };
+    // General MIDI programs: the piano, and the organ nearest the organ samples (a reed organ).
+    static constexpr std::uint8_t kPiano = 0;
+    static constexpr std::uint8_t kReedOrgan = 20;
+    // Note 1 is C3.
+    static constexpr int kNoteNumberOffset = 47;
+
+    // Opens a port on the road given; kAny becomes the road taken.
+    using Opener = std::function<std::unique_ptr<MidiPort>(Road&)>;
+    // The system's ports, named «Тонариум»: JACK, or the ALSA sequencer.
+    static std::unique_ptr<MidiPort> OpenSystemPort(Road& road);
+
+    explicit MidiKeyboard(Settings settings, Opener open = &OpenSystemPort);
+    ~MidiKeyboard();
+    MidiKeyboard(const MidiKeyboard&) = delete;
+    MidiKeyboard& operator=(const MidiKeyboard&) = delete;
+
+    // A key by scan code: down as its press counts, up as it comes up; keys without a note are
+    // passed over.
+    void Key(unsigned keyCode, bool down);
+    // Sent now, again whenever the port opens, and to what is connected to it later.
+    void SetProgram(std::uint8_t program);
+
+  private:
+    void Open();
+    void LookAfterPort();
+    void Send(std::initializer_list<std::uint8_t> message);
+
+    Settings settings_;
+    Opener open_;
+    std::unique_ptr<MidiPort> port_;
+    std::uint8_t program_ = kPiano;
+    std::array<bool, core::kNoteCount + 1> sounding_{};  // by note
+    QTimer retry_;
+};
+
+}  // namespace platform

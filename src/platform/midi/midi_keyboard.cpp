@@ -1,0 +1,106 @@
+#include "platform/midi/midi.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/midi/alsa_midi_port.h"
+#include "platform/midi/jack_midi_port.h"
+
+namespace platform {
+
+namespace {
+
+constexpr const char* kPortName = "Тонариум";
+constexpr std::uint8_t kNoteOff = 0x80;
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kProgramChange = 0xC0;
+constexpr std::uint8_t kReleaseVelocity = 64;  // what keyboards without release sensing send
+
+void Say(const std::string& line) {
+    std::fprintf(stderr, "Тонариум: %s\n", line.c_str());
+}
+
+}  // namespace
+
+std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Road& road) {
+    std::unique_ptr<MidiPort> port;
+    if (road != Road::kAlsa && (port = JackMidiPort::Open(kPortName))) {
+        road = Road::kJack;
+    } else if (road != Road::kJack && (port = AlsaMidiPort::Open(kPortName))) {
+        road = Road::kAlsa;
+    }
+    return port;
+}
+
+MidiKeyboard::MidiKeyboard(Settings settings, Opener open)
+    : settings_(settings), open_(std::move(open)) {
+    Open();
+    if (!port_) {
+        const char* tried = settings_.road == Road::kJack   ? "no JACK server answers"
+                            : settings_.road == Road::kAlsa ? "the ALSA sequencer cannot be opened"
+                                                            : "no JACK server answers and the ALSA "
+                                                              "sequencer cannot be opened";
+        Say(std::string("no MIDI port: ") + tried +
+            "; playing on without MIDI, trying again every second");
+    }
+    QObject::connect(&retry_, &QTimer::timeout, [this] { LookAfterPort(); });
+    retry_.start(1000);
+}
+
+MidiKeyboard::~MidiKeyboard() {
+    for (int note = 1; note <= core::kNoteCount; ++note)
+        if (sounding_[note]) Key(core::NoteMap[note - 1].keyCode, false);
+    if (port_) port_->Drain(std::chrono::milliseconds(200));
+}
+
+void MidiKeyboard::Key(unsigned keyCode, bool down) {
+    const int note = core::NoteOfKey(static_cast<int>(keyCode));
+    if (note == 0 || sounding_[note] == down) return;
+    sounding_[note] = down;
+    // A synth connected since gets the instrument before its first note.
+    if (down && port_ && port_->TakeNewConnection()) Send({kProgramChange, program_});
+    const auto number = static_cast<std::uint8_t>(kNoteNumberOffset + note);
+    if (down)
+        Send({kNoteOn, number, static_cast<std::uint8_t>(settings_.velocity)});
+    else
+        Send({kNoteOff, number, kReleaseVelocity});
+}
+
+void MidiKeyboard::SetProgram(std::uint8_t program) {
+    program_ = program;
+    Send({kProgramChange, program_});
+}
+
+// A port lost is found again where it was found first, not on another road.
+void MidiKeyboard::Open() {
+    port_ = open_(settings_.road);
+    if (port_) Send({kProgramChange, program_});
+}
+
+// Once a second: a port whose server went away is let go, with the notes it held, and opened
+// again as soon as its server answers.
+void MidiKeyboard::LookAfterPort() {
+    if (port_ && port_->Alive()) {
+        if (port_->TakeNewConnection()) Send({kProgramChange, program_});
+        return;
+    }
+    if (port_) {
+        Say(std::string("the MIDI port on ") + port_->Where() +
+            " is lost; trying to open it again every second");
+        port_.reset();
+        sounding_.fill(false);
+    }
+    Open();
+    if (port_) Say(std::string("MIDI out on ") + port_->Where() + ", port «" + kPortName + "»");
+}
+
+void MidiKeyboard::Send(std::initializer_list<std::uint8_t> message) {
+    if (!port_) return;
+    std::array<std::uint8_t, 3> bytes{};
+    std::copy(message.begin(), message.end(), bytes.begin());
+    // Channel messages carry the channel, 0..15, in their status byte.
+    bytes[0] |= static_cast<std::uint8_t>(settings_.channel - 1);
+    port_->Send(std::span(bytes.data(), message.size()));
+}
+
+}  // namespace platform

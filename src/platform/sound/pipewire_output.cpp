@@ -1,0 +1,161 @@
+#include "platform/sound/pipewire_output.h"
+
+#include <pipewire/pipewire.h>
+#include <spa/param/audio/raw-utils.h>
+
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+// The period the stream asks of the graph, which the whole graph takes while the stream plays: a
+// note waits for the next period to start and then plays one period later. By
+// `scripts/bench.sh latency` (figures in the README) 64 frames is 2 ms sooner and 256 frames 5 ms
+// later; 64 wakes every client of the graph 750 times a second. PIPEWIRE_LATENCY in the
+// environment overrides it, as for any PipeWire client.
+constexpr const char* kLatency = "128/48000";
+constexpr std::uint32_t kStride = ServerStream::kChannels * sizeof(float);
+
+class PipeWireStream final : public ServerStream {
+  public:
+    explicit PipeWireStream(OpenAlOutput& mixer) : ServerStream(mixer) {}
+    ~PipeWireStream() override;
+
+    bool Start();
+    const char* ServerName() const override { return "PipeWire"; }
+
+  private:
+    void Activate(bool active) override;
+    // On the loop's thread: making the context costs milliseconds that start-up should not wait.
+    static void Connect(void* stream, std::uint64_t);
+    static void OnProcess(void* stream);
+    static void OnStateChanged(void* stream, pw_stream_state, pw_stream_state state, const char*);
+    static void OnCoreError(void* stream, std::uint32_t id, int, int, const char*);
+
+    pw_thread_loop* loop_ = nullptr;
+    spa_source* connect_ = nullptr;
+    // Made on the loop's thread; the program's thread uses them under the loop's lock.
+    pw_context* context_ = nullptr;
+    pw_core* core_ = nullptr;
+    pw_stream* stream_ = nullptr;
+    spa_hook coreListener_{};
+    spa_hook streamListener_{};
+};
+
+PipeWireStream::~PipeWireStream() {
+    if (!loop_) return;
+    // With the loop's lock held nothing runs on its thread: Connect has run or never will.
+    pw_thread_loop_lock(loop_);
+    pw_loop_destroy_source(pw_thread_loop_get_loop(loop_), connect_);
+    if (stream_) pw_stream_destroy(stream_);  // no callback runs once it is gone
+    if (core_) pw_core_disconnect(core_);
+    pw_thread_loop_unlock(loop_);
+    pw_thread_loop_stop(loop_);
+    if (context_) pw_context_destroy(context_);
+    pw_thread_loop_destroy(loop_);
+}
+
+bool PipeWireStream::Start() {
+    static const bool initialised = (pw_init(nullptr, nullptr), true);
+    loop_ = initialised ? pw_thread_loop_new("tonarium-pipewire", nullptr) : nullptr;
+    if (loop_ && pw_thread_loop_start(loop_) < 0) {
+        pw_thread_loop_destroy(loop_);
+        loop_ = nullptr;
+    }
+    if (!loop_) return false;
+    pw_thread_loop_lock(loop_);
+    connect_ = pw_loop_add_event(pw_thread_loop_get_loop(loop_), Connect, this);
+    if (connect_) pw_loop_signal_event(pw_thread_loop_get_loop(loop_), connect_);
+    pw_thread_loop_unlock(loop_);
+    return connect_ != nullptr;
+}
+
+void PipeWireStream::Connect(void* data, std::uint64_t) {
+    auto* self = static_cast<PipeWireStream*>(data);
+    if (self->context_) return;  // once
+    self->context_ = pw_context_new(
+        pw_thread_loop_get_loop(self->loop_),
+        // The real-time client configuration: the thread that renders runs at real-time
+        // priority where the system allows it, as a player with periods of milliseconds must.
+        pw_properties_new(PW_KEY_APP_NAME, "Тонариум", PW_KEY_CONFIG_NAME, "client-rt.conf",
+                          nullptr),
+        0);
+    if (self->context_) self->core_ = pw_context_connect(self->context_, nullptr, 0);
+    if (!self->core_) return self->Lost();  // no server
+    static constexpr pw_core_events kCoreEvents = [] {
+        pw_core_events events{};
+        events.version = PW_VERSION_CORE_EVENTS;
+        events.error = OnCoreError;
+        return events;
+    }();
+    pw_core_add_listener(self->core_, &self->coreListener_, &kCoreEvents, self);
+
+    self->stream_ = pw_stream_new(
+        self->core_, "Тонариум",
+        pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
+                          PW_KEY_MEDIA_ROLE, "Music", PW_KEY_NODE_LATENCY, kLatency, nullptr));
+    if (!self->stream_) return self->Lost();
+    static constexpr pw_stream_events kEvents = [] {
+        pw_stream_events events{};
+        events.version = PW_VERSION_STREAM_EVENTS;
+        events.state_changed = OnStateChanged;
+        events.process = OnProcess;
+        return events;
+    }();
+    pw_stream_add_listener(self->stream_, &self->streamListener_, &kEvents, self);
+
+    spa_audio_info_raw format{};
+    format.format = SPA_AUDIO_FORMAT_F32;
+    format.rate = kRate;
+    format.channels = kChannels;
+    format.position[0] = SPA_AUDIO_CHANNEL_FL;
+    format.position[1] = SPA_AUDIO_CHANNEL_FR;
+    std::uint8_t space[512];
+    spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
+    const spa_pod* params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
+    const auto flags = static_cast<pw_stream_flags>(
+        PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
+    if (pw_stream_connect(self->stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) < 0)
+        self->Lost();
+}
+
+void PipeWireStream::Activate(bool active) {
+    pw_thread_loop_lock(loop_);
+    if (stream_) pw_stream_set_active(stream_, active);
+    pw_thread_loop_unlock(loop_);
+}
+
+void PipeWireStream::OnProcess(void* data) {
+    auto* self = static_cast<PipeWireStream*>(data);
+    pw_buffer* buffer = pw_stream_dequeue_buffer(self->stream_);
+    if (!buffer) return;
+    spa_data& out = buffer->buffer->datas[0];
+    std::uint32_t frames = out.data ? out.maxsize / kStride : 0;
+    if (buffer->requested) frames = std::min<std::uint32_t>(frames, buffer->requested);
+    if (frames > 0) self->Render(static_cast<float*>(out.data), static_cast<int>(frames));
+    out.chunk->offset = 0;
+    out.chunk->stride = kStride;
+    out.chunk->size = frames * kStride;
+    pw_stream_queue_buffer(self->stream_, buffer);
+}
+
+void PipeWireStream::OnStateChanged(void* data, pw_stream_state, pw_stream_state state,
+                                    const char*) {
+    auto* self = static_cast<PipeWireStream*>(data);
+    if (state == PW_STREAM_STATE_STREAMING) self->Started();
+    // Unconnected is where a stream goes when the server hangs up.
+    if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) self->Lost();
+}
+
+void PipeWireStream::OnCoreError(void* data, std::uint32_t id, int, int, const char*) {
+    if (id == PW_ID_CORE) static_cast<PipeWireStream*>(data)->Lost();
+}
+
+}  // namespace
+
+std::unique_ptr<ServerStream> OpenPipeWireStream(OpenAlOutput& mixer) {
+    return StartStream<PipeWireStream>(mixer);
+}
+
+}  // namespace platform
