@@ -1,12 +1,12 @@
 #include <QApplication>
-#include <cstdio>
 
 #include "command_line.h"
 #include "forms/form1.h"
 #include "platform/keys/evdev_key_source.h"
-#include "platform/sound/openal_sound_device.h"
 #include "platform/keys/window_key_source.h"
 #include "platform/keys/x11_key_source.h"
+#include "platform/messages.h"
+#include "platform/sound/openal_sound_device.h"
 #include "runtime/end_signals.h"
 #include "runtime/services.h"
 
@@ -21,10 +21,9 @@ dx::KeySources OpenKeySources(core::WindowHandle) {
     if (auto evdev = platform::EvdevKeySource::Open()) sources.push_back(std::move(evdev));
     if (auto x11 = platform::X11KeySource::Open()) sources.push_back(std::move(x11));
     if (sources.empty())
-        std::fputs(
-            "Тонариум: no keyboard can be read in the background (no X server, no readable "
-            "/dev/input); keys play only while the window has the focus\n",
-            stderr);
+        platform::Say(
+            "no keyboard can be read in the background (no X server, no readable /dev/input); "
+            "keys play only while the window has the focus");
     sources.push_back(std::make_unique<platform::WindowKeySource>());
     return sources;
 }
@@ -46,6 +45,7 @@ dx::Backends SystemBackends(const CommandLine& options, platform::MidiKeyboard* 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    platform::QuietLibraryLogging();
     const CommandLine options = ReadCommandLine(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Тонариум"));

@@ -4,13 +4,7 @@
 
 namespace platform {
 
-namespace {
-// ALSA tells every failure on standard error; the program says what matters itself.
-void Quiet(const char*, int, const char*, int, const char*, ...) {}
-}  // namespace
-
 std::unique_ptr<AlsaMidiPort> AlsaMidiPort::Open(const std::string& name) {
-    snd_lib_error_set_handler(Quiet);
     snd_seq_t* sequencer = nullptr;
     if (snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK) < 0)
         return nullptr;

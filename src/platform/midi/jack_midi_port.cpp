@@ -14,14 +14,9 @@ namespace {
 constexpr std::size_t kRecord = 4;
 constexpr std::size_t kQueueBytes = 4096;
 
-// libjack tells every failed connection on standard error; the program says what matters itself.
-void Quiet(const char*) {}
-
 }  // namespace
 
 std::unique_ptr<JackMidiPort> JackMidiPort::Open(const std::string& name) {
-    jack_set_error_function(Quiet);
-    jack_set_info_function(Quiet);
     jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
     if (!client) return nullptr;
     std::unique_ptr<JackMidiPort> port(new JackMidiPort(client));

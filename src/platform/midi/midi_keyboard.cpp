@@ -1,8 +1,8 @@
 #include "platform/midi/midi.h"
 
-#include <cstdio>
 #include <string>
 
+#include "platform/messages.h"
 #include "platform/midi/alsa_midi_port.h"
 #include "platform/midi/jack_midi_port.h"
 
@@ -15,10 +15,6 @@ constexpr std::uint8_t kNoteOff = 0x80;
 constexpr std::uint8_t kNoteOn = 0x90;
 constexpr std::uint8_t kProgramChange = 0xC0;
 constexpr std::uint8_t kReleaseVelocity = 64;  // what keyboards without release sensing send
-
-void Say(const std::string& line) {
-    std::fprintf(stderr, "Тонариум: %s\n", line.c_str());
-}
 
 }  // namespace
 

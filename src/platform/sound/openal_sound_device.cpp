@@ -3,10 +3,10 @@
 #include <AL/al.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 
+#include "platform/messages.h"
 #include "platform/sound/openal_output.h"
 
 namespace platform {
@@ -26,11 +26,6 @@ bool IsSilent(const PcmSound& sound) {
 ALenum AlFormat(const PcmSound& sound) {
     if (sound.channels == 1) return sound.bitsPerSample == 8 ? AL_FORMAT_MONO8 : AL_FORMAT_MONO16;
     return sound.bitsPerSample == 8 ? AL_FORMAT_STEREO8 : AL_FORMAT_STEREO16;
-}
-
-// One line on standard error for each time the sound goes or comes back.
-void Say(const std::string& line) {
-    std::fprintf(stderr, "Тонариум: %s\n", line.c_str());
 }
 
 }  // namespace
