@@ -252,8 +252,9 @@ void Run::Measure() {
         std::printf("skipped: no recording, reference stream or virtual X server\n");
         return;
     }
-    ProgramUnderTest program(
-        xvfb, {.writeLibrary = false, .soundDrivers = "pulse", .arguments = settings_.arguments});
+    ProgramUnderTest program(xvfb, {.writeLibrary = false,
+                                    .sound = ProgramUnderTest::Sound::kTestsServer,
+                                    .arguments = settings_.arguments});
     WriteShortNotes(program.folder());
     const auto replace = fs::copy_options::overwrite_existing;
     if (!settings_.program.empty())
@@ -342,9 +343,9 @@ void Run::Measure() {
     const InstalledProgram installed(settings_.program, settings_.config);
     MapWatcher watcher(xvfb);
     if (watcher.watching())
-        std::printf("%s\n", TimeStartsBesideEmptyWindow(watcher, xvfb, installed, "pulse",
-                                                        settings_.arguments)
-                                .c_str());
+        std::printf(
+            "%s\n",
+            TimeStartsBesideEmptyWindow(watcher, xvfb, installed, settings_.arguments).c_str());
     std::printf("machine's load average over a minute: %s before, %s after\n", loadBefore.c_str(),
                 LoadAverage().c_str());
 }

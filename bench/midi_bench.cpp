@@ -75,8 +75,8 @@ void Measure(int period, const std::string& program) {
     jack.Export();
     JackMidiRecorder recorder(jack);
     bench::MidiReferenceClient reference(jack);
-    ProgramUnderTest tonarium(xvfb,
-                              {.soundDrivers = "null", .arguments = {"--midi", "--no-sound"}});
+    ProgramUnderTest tonarium(
+        xvfb, {.sound = ProgramUnderTest::Sound::kNone, .arguments = {"--midi", "--no-sound"}});
     if (!program.empty())
         fs::copy_file(program, tonarium.folder() / "tonarium",
                       fs::copy_options::overwrite_existing);

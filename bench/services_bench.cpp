@@ -13,7 +13,6 @@
 #include "dx/direct_sound_module.h"
 #include "fake_backends.h"
 #include "platform/keys/evdev_key_source.h"
-#include "platform/sound/openal_output.h"
 #include "platform/keys/x11_key_source.h"
 #include "process_stats.h"
 #include "wav_fixtures.h"
@@ -91,32 +90,10 @@ void BenchTicks(platform::KeySource& source, pid_t server) {
         source.Name(), wall, own, srv, own + srv);
 }
 
-void BenchDeviceLatency(const TempDir& dir) {
-    // The shipped configuration; the wave writer stands in for a sound card on machines that
-    // have none, so the figure is the configured buffer as OpenAL reports it.
-    const std::string config = dir.file("alsoft.conf");
-    std::ofstream(config) << std::ifstream(TONARIUM_SOUND_CONFIG).rdbuf()
-                          << "\n[wave]\nfile = /dev/null\n";
-    setenv("ALSOFT_CONF", config.c_str(), 1);
-    const bool soundCard = access("/dev/snd", F_OK) == 0 || std::getenv("PULSE_SERVER");
-    if (!soundCard) setenv("ALSOFT_DRIVERS", "wave", 1);
-    auto output = platform::OpenAlOutput::OpenDefault();
-    if (!output) {
-        std::printf("Device latency: no sound device\n");
-        return;
-    }
-    std::printf(
-        "Device latency reported by OpenAL with the shipped configuration (%s): %.1f ms "
-        "at %d Hz\n",
-        soundCard ? "sound card" : "wave writer, no sound card here",
-        output->ClockAndLatency()[1] / 1e6, output->SampleRate());
-}
-
 }  // namespace
 
 int main() {
     TempDir dir;
-    BenchDeviceLatency(dir);  // first: OpenAL reads its configuration once, when first used
     BenchPlayNote(dir);
 
     Xvfb xvfb;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "platform/sound/openal_sound_device.h"
+#include "platform/sound/sound.h"
 #include "process_stats.h"
 #include "startup_timing.h"
 
@@ -27,10 +27,10 @@ double CpuPercentOver(pid_t pid, double seconds) {
 }
 
 Figures Measure(MapWatcher& watcher, const Xvfb& xvfb, const std::string& program,
-                const std::string& title, double idleSeconds, const char* soundDrivers = "null",
+                const std::string& title, double idleSeconds,
                 std::chrono::seconds pausedAfter = {}) {
     watcher.Forget();
-    const pid_t pid = Launch(xvfb, program, soundDrivers);
+    const pid_t pid = Launch(xvfb, program);
     Figures figures;
     watcher.WaitForMap(title, std::chrono::seconds(20));
     const auto shown = Clock::now();
@@ -62,20 +62,15 @@ int main(int argc, char* argv[]) {
         std::printf("the virtual X server took no connection\n");
         return 0;
     }
-    const std::string starts = TimeStartsBesideEmptyWindow(watcher, xvfb, installed, "null");
+    const std::string starts = TimeStartsBesideEmptyWindow(watcher, xvfb, installed);
     const Figures empty = Measure(watcher, xvfb, kEmptyWindowExecutable, "empty", idleSeconds);
-    const auto silenceBeforePause = std::chrono::duration_cast<std::chrono::seconds>(
-        platform::OpenAlSoundDevice::kSilenceBeforePause);
+    const auto silenceBeforePause =
+        std::chrono::duration_cast<std::chrono::seconds>(platform::kSilenceBeforePause);
     const Figures ours =
-        Measure(watcher, xvfb, program, kMainWindowTitle, idleSeconds, "null", silenceBeforePause);
-    // The same without any sound device, to tell OpenAL's share from ours.
-    const Figures silent = Measure(watcher, xvfb, program, kMainWindowTitle, 1, "none");
+        Measure(watcher, xvfb, program, kMainWindowTitle, idleSeconds, silenceBeforePause);
     std::printf("%s\n", starts.c_str());
-    std::printf(
-        "Peak RSS: %ld KiB; empty Qt window %ld KiB; ratio %.2f (without a sound device "
-        "%ld KiB, ratio %.2f)\n",
-        ours.peakRssKb, empty.peakRssKb, double(ours.peakRssKb) / empty.peakRssKb, silent.peakRssKb,
-        double(silent.peakRssKb) / empty.peakRssKb);
+    std::printf("Peak RSS: %ld KiB; empty Qt window %ld KiB; ratio %.2f\n", ours.peakRssKb,
+                empty.peakRssKb, double(ours.peakRssKb) / empty.peakRssKb);
     std::printf(
         "Idle CPU over %.0f s, in %% of a core: %.2f with the sound device running, %.2f once "
         "it has paused after %lld s of silence; empty Qt window %.2f\n",

@@ -77,11 +77,10 @@ std::string MapWatcher::Title(unsigned long window) {
 }
 
 pid_t Launch(const testing_support::Xvfb& xvfb, const std::string& program,
-             const char* soundDrivers, const std::vector<std::string>& arguments) {
+             const std::vector<std::string>& arguments) {
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("DISPLAY", xvfb.display().c_str(), 1);
-        setenv("ALSOFT_DRIVERS", soundDrivers, 1);
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -98,7 +97,7 @@ void End(pid_t pid) {
 }
 
 std::string TimeStartsBesideEmptyWindow(MapWatcher& watcher, const testing_support::Xvfb& xvfb,
-                                        const InstalledProgram& program, const char* soundDrivers,
+                                        const InstalledProgram& program,
                                         const std::vector<std::string>& arguments) {
     constexpr int kStarts = 9;
     const std::array<std::pair<std::string, std::string>, 2> programs{
@@ -108,8 +107,8 @@ std::string TimeStartsBesideEmptyWindow(MapWatcher& watcher, const testing_suppo
         for (std::size_t i = 0; i < programs.size(); ++i) {
             watcher.Forget();
             const auto start = Clock::now();
-            const pid_t pid = Launch(xvfb, programs[i].first, soundDrivers,
-                                     i == 0 ? arguments : std::vector<std::string>{});
+            const pid_t pid =
+                Launch(xvfb, programs[i].first, i == 0 ? arguments : std::vector<std::string>{});
             const auto mapped = watcher.WaitForMap(programs[i].second, 20s);
             seconds[i].push_back(mapped ? std::chrono::duration<double>(*mapped - start).count()
                                         : std::nan(""));

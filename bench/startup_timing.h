@@ -52,16 +52,16 @@ class MapWatcher {
     Display* display_;
 };
 
-// Starts a program on the virtual display with OpenAL Soft's drivers limited to `soundDrivers`.
+// Starts a program on the virtual display.
 pid_t Launch(const testing_support::Xvfb& xvfb, const std::string& program,
-             const char* soundDrivers, const std::vector<std::string>& arguments = {});
+             const std::vector<std::string>& arguments = {});
 void End(pid_t pid);  // SIGTERM, then waits for it
 
 // Start to main window mapped, for the program and for an empty Qt window started in turn
 // several times: the median and fastest of each, so that a busy moment of a shared machine does
 // not decide the ratio. One line of figures.
 std::string TimeStartsBesideEmptyWindow(MapWatcher& watcher, const testing_support::Xvfb& xvfb,
-                                        const InstalledProgram& program, const char* soundDrivers,
+                                        const InstalledProgram& program,
                                         const std::vector<std::string>& arguments = {});
 
 }  // namespace bench

@@ -1,6 +1,6 @@
 #include "load_and_play.h"
 
-#include "platform/sound/wav_file.h"
+#include "platform/sound/sound.h"
 
 namespace fuzzing {
 
@@ -9,7 +9,7 @@ namespace {
 constexpr int kFramesToMix = 512;
 }  // namespace
 
-platform::PcmSound LoadAndPlay(const std::string& path, platform::OpenAlLoopbackDevice& device) {
+platform::PcmSound LoadAndPlay(const std::string& path, platform::LoopbackSound& device) {
     platform::PcmSound sound = platform::ReadWavFile(path);
     auto voice = device.CreateVoice(sound);
     voice->Play(false);

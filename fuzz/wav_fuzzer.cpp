@@ -59,7 +59,7 @@ void NoteWhatLibsndfileSees(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static MemoryFile file;
-    static auto device = platform::OpenAlLoopbackDevice::Open(48000);
+    static auto device = platform::LoopbackSound::Open(48000);
     if (file.fd < 0 || !device) std::abort();
     file.Fill(data, size);
     NoteWhatLibsndfileSees(file.path);

@@ -66,10 +66,10 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
         QStringLiteral("Leave out the program's own sound (with --midi, say)."));
     const QCommandLineOption sound(
         QStringLiteral("sound"),
-        QStringLiteral("Play through this road only: pipewire, pulse (PulseAudio) or openal "
-                       "(OpenAL's own device: ALSA, JACK ...). Without it the first that answers, "
-                       "in that order."),
-        QStringLiteral("road"));
+        QStringLiteral("Play through this output only: pipewire, pulse (PulseAudio) or alsa "
+                       "(ALSA's default device). Without it the best that answers, in that "
+                       "order."),
+        QStringLiteral("output"));
     parser.addOptions({midi, channel, velocity, noSound, sound});
     parser.parse(WithMidiRoad(QCoreApplication::arguments()));
     if (parser.isSet(help)) parser.showHelp();
@@ -78,16 +78,12 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     CommandLine options;
     options.sound = !parser.isSet(noSound);
     if (parser.isSet(sound)) {
-        using SoundRoad = platform::OpenAlSoundDevice::Road;
-        const QString road = parser.value(sound);
-        if (road == QStringLiteral("pipewire"))
-            options.soundRoad = SoundRoad::kPipeWire;
-        else if (road == QStringLiteral("pulse"))
-            options.soundRoad = SoundRoad::kPulse;
-        else if (road == QStringLiteral("openal"))
-            options.soundRoad = SoundRoad::kOpenAl;
-        else
-            Refuse(sound, "pipewire, pulse or openal", road);
+        using platform::SoundOutput;
+        const QString name = parser.value(sound);
+        for (SoundOutput output : {SoundOutput::kPipeWire, SoundOutput::kPulse, SoundOutput::kAlsa})
+            if (name == QLatin1String(platform::OutputName(output))) options.soundOutput = output;
+        if (options.soundOutput == SoundOutput::kAny)
+            Refuse(sound, "pipewire, pulse or alsa", name);
     }
     platform::MidiKeyboard::Settings settings;
     settings.channel =

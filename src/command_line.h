@@ -3,13 +3,12 @@
 #include <optional>
 
 #include "platform/midi/midi.h"
-#include "platform/sound/openal_sound_device.h"
+#include "platform/sound/sound.h"
 
 // What the program is asked for on its command line.
 struct CommandLine {
     bool sound = true;  // --no-sound: no built-in sound, the keys still light up
-    platform::OpenAlSoundDevice::Road soundRoad =
-        platform::OpenAlSoundDevice::Road::kAny;           // --sound
+    platform::SoundOutput soundOutput = platform::SoundOutput::kAny;  // --sound
     std::optional<platform::MidiKeyboard::Settings> midi;  // --midi, --channel, --velocity
 };
 

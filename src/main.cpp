@@ -6,7 +6,7 @@
 #include "platform/keys/window_key_source.h"
 #include "platform/keys/x11_key_source.h"
 #include "platform/messages.h"
-#include "platform/sound/openal_sound_device.h"
+#include "platform/sound/sound.h"
 #include "runtime/end_signals.h"
 #include "runtime/services.h"
 
@@ -34,8 +34,8 @@ dx::Backends SystemBackends(const CommandLine& options, platform::MidiKeyboard* 
     dx::Backends backends;
     backends.openKeySources = OpenKeySources;
     if (options.sound)
-        backends.openSoundDevice = [road = options.soundRoad] {
-            return platform::OpenAlSoundDevice::OpenDefault(road);
+        backends.openSoundDevice = [output = options.soundOutput] {
+            return platform::OpenSystemSound(output);
         };
     if (midi)
         backends.keyWatcher = [midi](unsigned keyCode, bool down) { midi->Key(keyCode, down); };

@@ -130,8 +130,8 @@ void DirectSoundModule::ReleaseSound() {
     SoundObject.reset();
 }
 
-void DirectSoundModule::ServiceSound() {
-    if (SoundObject) SoundObject->Service();
+void DirectSoundModule::TickSound() {
+    if (SoundObject) SoundObject->Tick();
 }
 
 DirectSoundModule::Buffer& DirectSoundModule::Slot(std::int16_t slot) {

@@ -43,8 +43,8 @@ class DirectSoundModule {
     void PlayNote(std::int16_t slot);
     void LoopSlotZero();
     void ReleaseSound();
-    // The sound device's housekeeping, on every tick.
-    void ServiceSound();
+    // The sound device's tick, on every tick of the key poll.
+    void TickSound();
 
     // Written by the key poll loop before each KeyJustPressed: the highlight to show.
     std::uint8_t CurrentNote = 0;

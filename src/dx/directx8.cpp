@@ -3,7 +3,7 @@
 #include <new>
 
 #include "core/run_time_error.h"
-#include "platform/sound/wav_file.h"
+#include "platform/sound/sound.h"
 
 namespace dx {
 
@@ -91,8 +91,8 @@ std::shared_ptr<DirectSoundSecondaryBuffer8> DirectSound8::CreateSoundBufferFrom
     }
 }
 
-void DirectSound8::Service() {
-    device_->Service();
+void DirectSound8::Tick() {
+    device_->Tick();
 }
 
 DirectX8::DirectX8(Backends backends) : backends_(std::move(backends)) {}

@@ -9,7 +9,7 @@
 
 #include "core/truth.h"
 #include "platform/keys/key_presses.h"
-#include "platform/sound/sound_device.h"
+#include "platform/sound/sound.h"
 
 // The DirectX 8 objects the module is written against: the same objects and operations, each a
 // thin check of its arguments in front of a device of platform/ (sound, WAV files, key sources).
@@ -122,8 +122,8 @@ class DirectSound8 {
     // memory running out or the device refusing the sound, raises LoadError.
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateSoundBufferFromFile(const std::string& file,
                                                                            DSBUFFERDESC& desc);
-    // The device's housekeeping, on every tick (see SoundDevice::Service).
-    void Service();
+    // The device's tick (see SoundDevice::Tick).
+    void Tick();
 
   private:
     std::shared_ptr<SoundDevice> device_;

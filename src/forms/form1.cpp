@@ -89,7 +89,7 @@ void Form1::OnUnload() {
 // Every tick, and at once whenever keys change: hide all highlights, then test each key in note
 // order; the reader shows the highlight of every key that is down, and every new press of a key
 // plays its note once. Hiding and showing happen before the next repaint, so a held key
-// does not flicker. Last, the sound device gets its turn for housekeeping.
+// does not flicker. Last, the sound device ticks.
 void Form1::Timer1_Timer() {
     for (std::uint8_t note = 1; note <= kNoteCount; ++note) Image1(note).setVisible(false);
     for (const NoteKey& row : NoteMap) {
@@ -97,7 +97,7 @@ void Form1::Timer1_Timer() {
         if (module_.KeyJustPressed(row.keyCode) == core::kTrue)
             module_.PlayNote(module_.CurrentNote);
     }
-    module_.ServiceSound();
+    module_.TickSound();
 }
 
 void Form1::SwitchInstrument(Instrument instrument) {

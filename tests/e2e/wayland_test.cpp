@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "poll_until.h"
+#include "sound_server.h"
 #include "wav_fixtures.h"
 #include "xvfb.h"
 
@@ -67,14 +68,6 @@ class Child {
     pid_t pid_ = -1;
 };
 
-// Silence is all zero bytes in the wave writer's float and integer formats alike.
-bool SoundCaptured(const fs::path& capture) {
-    const std::string wav = Contents(capture);
-    const std::size_t data = wav.find("data");
-    return data != std::string::npos && data + 8 < wav.size() &&
-           std::any_of(wav.begin() + data + 8, wav.end(), [](char byte) { return byte != 0; });
-}
-
 // In the sanitizer build: the leaks Qt's Wayland platform leaves at exit are suppressed by the
 // functions that made them (tests/lsan.supp), which only full stacks show.
 std::string FullLeakStacks() {
@@ -97,6 +90,9 @@ TEST(WaylandSession, FocusedWindowPlaysAndQuitsFromTheKeyboard) {
         GTEST_SKIP() << "weston is not installed (scripts/setup.sh --test installs it)";
     Xvfb xvfb;
     ASSERT_TRUE(xvfb.running()) << xvfb.failure();
+    const SoundServer sound;
+    ASSERT_TRUE(sound.running()) << sound.error();
+    const MonitorRecorder recorder(sound);
     TempDir dir;
     const fs::path runtime = dir.path() / "runtime";
     fs::create_directory(runtime);
@@ -104,8 +100,6 @@ TEST(WaylandSession, FocusedWindowPlaysAndQuitsFromTheKeyboard) {
     // The kiosk shell shows the window at once with the focus and starts no helper clients.
     std::ofstream(dir.path() / "weston.ini") << "[core]\nshell=kiosk-shell.so\n"
                                              << "[input-method]\npath=\n";
-    std::ofstream(dir.path() / "capture.conf")
-        << "[wave]\nfile=" << dir.file("capture.wav") << "\n";
 
     Child weston({"env", "DISPLAY=" + xvfb.display(), "XDG_RUNTIME_DIR=" + runtime.string(),
                   "weston", "--backend=x11-backend.so", "--use-pixman", "--width=640",
@@ -119,11 +113,10 @@ TEST(WaylandSession, FocusedWindowPlaysAndQuitsFromTheKeyboard) {
         xvfb.display(), "xdotool search --sync --onlyvisible --class weston windowfocus --sync"));
 
     const fs::path log = dir.path() / "program.log";
-    Child program(
-        {"env", "-u", "DISPLAY", "XDG_RUNTIME_DIR=" + runtime.string(), "WAYLAND_DISPLAY=tonarium",
-         "QT_QPA_PLATFORM=wayland", "WAYLAND_DEBUG=client", FullLeakStacks(), "ALSOFT_DRIVERS=wave",
-         "ALSOFT_CONF=" + dir.file("capture.conf"), TONARIUM_EXECUTABLE},
-        log);
+    Child program({"env", "-u", "DISPLAY", "XDG_RUNTIME_DIR=" + runtime.string(),
+                   "WAYLAND_DISPLAY=tonarium", "QT_QPA_PLATFORM=wayland", "WAYLAND_DEBUG=client",
+                   FullLeakStacks(), "PULSE_SERVER=" + sound.PulseServer(), TONARIUM_EXECUTABLE},
+                  log);
     // The protocol log tells when Weston has given the window the keyboard.
     const std::regex focused(R"(wl_keyboard@\d+\.enter\()");
     ASSERT_TRUE(PollUntil([&] { return std::regex_search(Contents(log), focused); }, 20))
@@ -133,8 +126,9 @@ TEST(WaylandSession, FocusedWindowPlaysAndQuitsFromTheKeyboard) {
                   std::string::npos);
     }
 
+    const auto pressed = std::chrono::steady_clock::now();
     ASSERT_TRUE(RunOnDisplay(xvfb.display(), "xdotool key q"));
-    EXPECT_TRUE(PollUntil([&] { return SoundCaptured(dir.path() / "capture.wav"); }, 10))
+    EXPECT_TRUE(recorder.WaitForSound(pressed, std::chrono::seconds(10)))
         << "Q on the focused window was not heard";
     // «Выход» holds the focus from the start, so Space presses it.
     ASSERT_TRUE(RunOnDisplay(xvfb.display(), "xdotool key space"));

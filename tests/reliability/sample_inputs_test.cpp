@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "load_and_play.h"
 #include "core/run_time_error.h"
+#include "load_and_play.h"
 #include "seed_corpus.h"
 #include "wav_fixtures.h"
 
@@ -40,8 +40,7 @@ class SampleInputsTest : public ::testing::Test {
     }
 
     TempDir dir_;
-    std::unique_ptr<platform::OpenAlLoopbackDevice> device_ =
-        platform::OpenAlLoopbackDevice::Open(48000);
+    std::unique_ptr<platform::LoopbackSound> device_ = platform::LoopbackSound::Open(48000);
 };
 
 TEST_F(SampleInputsTest, EveryWellFormedLayoutPlaysAsWritten) {

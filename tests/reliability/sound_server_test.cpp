@@ -35,8 +35,7 @@ class SoundServerTest : public testing::TestWithParam<SoundServer::Kind> {
         server_.Export();  // the program finds this server, and every later one at its address
     }
 
-    // The program's own streams only: OpenAL's device, the last road, never opens.
-    ProgramUnderTest::Options Options() { return {.soundDrivers = "none"}; }
+    ProgramUnderTest::Options Options() { return {.sound = ProgramUnderTest::Sound::kTestsServer}; }
 
     // Plays a note every tenth of a second until the server's output has it; how long that took,
     // or nullopt when it was not heard within `limit`.

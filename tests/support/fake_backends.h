@@ -10,7 +10,7 @@
 #include "core/run_time_error.h"
 #include "dx/directx8.h"
 #include "dx/highlight_pictures.h"
-#include "platform/sound/openal_loopback_device.h"
+#include "platform/sound/loopback_sound.h"
 
 namespace testing_support {
 
@@ -80,14 +80,14 @@ struct RecordingHighlights : dx::HighlightPictures {
 struct LoopbackBackends {
     static constexpr int kRate = 48000;
     FakeKeyboard keyboard;
-    platform::OpenAlLoopbackDevice* device = nullptr;
+    platform::LoopbackSound* device = nullptr;
     bool haveSoundDevice = true;
 
     dx::Backends Make() {
         return dx::Backends{
             .openSoundDevice = [this]() -> std::unique_ptr<platform::SoundDevice> {
                 if (!haveSoundDevice) return nullptr;
-                auto opened = platform::OpenAlLoopbackDevice::Open(kRate);
+                auto opened = platform::LoopbackSound::Open(kRate);
                 device = opened.get();
                 return opened;
             },

@@ -40,9 +40,11 @@ ProgramUnderTest::ProgramUnderTest(const Xvfb& xvfb, Options options)
     : xvfb_(xvfb), options_(std::move(options)) {
     fs::copy_file(TONARIUM_EXECUTABLE, folder() / "tonarium");
     fs::copy_file(TONARIUM_SOUND_CONFIG, folder() / "alsoft.conf");
-    std::ofstream(folder() / "capture.conf")
-        << "[wave]\nfile = " << (folder() / "capture.wav").string() << "\n";
     if (options_.writeLibrary) WriteFixtureLibrary(folder());
+    if (options_.sound == Sound::kRecorded) {
+        server_ = std::make_unique<SoundServer>(SoundServer::Kind::kPulseAudio, kSoundRate);
+        recorder_ = std::make_unique<MonitorRecorder>(*server_);
+    }
     display_ = XOpenDisplay(xvfb_.display().c_str());
 }
 
@@ -55,18 +57,25 @@ ProgramUnderTest::~ProgramUnderTest() {
 }
 
 void ProgramUnderTest::Start() {
+    started_ = std::chrono::steady_clock::now();
     pid_ = fork();
     if (pid_ != 0) return;
     setenv("DISPLAY", xvfb_.display().c_str(), 1);
-    setenv("ALSOFT_DRIVERS", options_.soundDrivers.c_str(), 1);
-    setenv("ALSOFT_CONF", (folder() / "capture.conf").c_str(), 1);
+    if (server_) {
+        server_->Export();
+    } else if (options_.sound == Sound::kNone) {
+        // A runtime folder of its own with no server in it.
+        const fs::path runtime = folder() / "runtime";
+        fs::create_directory(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + (runtime / "none").string()).c_str(), 1);
+    }
     unsetenv("QT_QPA_PLATFORM");
     const std::string errors = (folder() / "errors.log").string();
     freopen(errors.c_str(), "w", stderr);
     std::string program = (folder() / "tonarium").string();
     std::vector<char*> argv{program.data()};
-    std::string sound = "--sound", openAl = "openal";
-    if (options_.soundDrivers == "wave") argv.insert(argv.end(), {sound.data(), openAl.data()});
     for (std::string& argument : options_.arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     execv(program.c_str(), argv.data());
@@ -154,19 +163,12 @@ std::string ProgramUnderTest::Errors() const {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-std::vector<float> ProgramUnderTest::CapturedSound(int* sampleRate) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open((folder() / "capture.wav").c_str(), SFM_READ, &info);
-    if (!file) return {};
-    std::vector<float> samples(static_cast<std::size_t>(info.frames) * info.channels);
-    sf_readf_float(file, samples.data(), info.frames);
-    sf_close(file);
-    if (sampleRate) *sampleRate = info.samplerate;
-    if (info.channels == 2) return samples;
-    std::vector<float> stereo;  // the wave writer follows the device's channels
-    for (std::size_t i = 0; i < samples.size(); i += info.channels)
-        stereo.insert(stereo.end(), {samples[i], samples[i + (info.channels > 1)]});
-    return stereo;
+std::vector<float> ProgramUnderTest::FirstSoundHeard(double seconds,
+                                                     std::chrono::milliseconds wait) const {
+    if (!recorder_) return {};
+    const auto heard = recorder_->WaitForSound(started_, wait);
+    if (!heard) return {};
+    return recorder_->LeftChannel(*heard, static_cast<std::size_t>(seconds * kSoundRate));
 }
 
 }  // namespace testing_support

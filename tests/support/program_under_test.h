@@ -4,10 +4,13 @@
 
 #include <QImage>
 #include <QRect>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "sound_server.h"
 #include "wav_fixtures.h"
 #include "xvfb.h"
 
@@ -19,17 +22,20 @@ void WriteFixtureLibrary(const std::filesystem::path& folder);
 double NoteFrequency(int note);
 
 // The built program, copied into a folder of its own with a sample library beside it, running
-// on a virtual X server with its sound captured to a file by OpenAL's wave writer.
+// on a virtual X server, its sound played to a private PulseAudio server whose output is recorded.
 class ProgramUnderTest {
   public:
+    // The rate of the server that records the program's sound.
+    static constexpr int kSoundRate = 48000;
     // The keyboard drawing in the main window's client area (its frame, then the picture).
     static constexpr QRect kKeyboardDrawing{8 + 4, 92 + 12, 412, 144};
 
+    // Where the program's sound goes: a server of the program's own whose output is recorded,
+    // the sound server the test has exported, or no server at all.
+    enum class Sound { kRecorded, kTestsServer, kNone };
     struct Options {
         bool writeLibrary = true;  // else the test fills folder()/wav itself before Start
-        // OpenAL's back-ends (ALSOFT_DRIVERS). The wave writer captures only what plays on
-        // OpenAL's own device, so with it the program is told to play there (--sound openal).
-        std::string soundDrivers = "wave";
+        Sound sound = Sound::kRecorded;
         std::vector<std::string> arguments = {};
     };
 
@@ -62,13 +68,17 @@ class ProgramUnderTest {
     int EndWith(int signal, double seconds = 10);
     // What the program wrote on standard error so far.
     std::string Errors() const;
-    // The sound captured so far (after Quit: all of it), interleaved stereo.
-    std::vector<float> CapturedSound(int* sampleRate = nullptr);
+    // With Sound::kRecorded: the left channel of what the program's server played, `seconds`
+    // of it from its first sound; empty when nothing was heard within the wait.
+    std::vector<float> FirstSoundHeard(double seconds, std::chrono::milliseconds wait = {}) const;
 
   private:
     const Xvfb& xvfb_;
     Options options_;
     TempDir dir_;
+    std::unique_ptr<SoundServer> server_;
+    std::unique_ptr<MonitorRecorder> recorder_;
+    std::chrono::steady_clock::time_point started_;
     pid_t pid_ = -1;
     Display* display_ = nullptr;
 };

@@ -1,9 +1,9 @@
-#include "platform/sound/pipewire_output.h"
-
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/raw-utils.h>
 
 #include <algorithm>
+
+#include "platform/sound/outputs.h"
 
 namespace platform {
 
@@ -15,15 +15,15 @@ namespace {
 // later; 64 wakes every client of the graph 750 times a second. PIPEWIRE_LATENCY in the
 // environment overrides it, as for any PipeWire client.
 constexpr const char* kLatency = "128/48000";
-constexpr std::uint32_t kStride = ServerStream::kChannels * sizeof(float);
+constexpr std::uint32_t kStride = Output::kChannels * sizeof(float);
 
-class PipeWireStream final : public ServerStream {
+class PipeWireOutput final : public Output {
   public:
-    explicit PipeWireStream(OpenAlOutput& mixer) : ServerStream(mixer) {}
-    ~PipeWireStream() override;
+    explicit PipeWireOutput(Mixer& mixer) : Output(mixer) {}
+    ~PipeWireOutput() override;
 
     bool Start();
-    const char* ServerName() const override { return "PipeWire"; }
+    const char* Name() const override { return "PipeWire"; }
 
   private:
     void Activate(bool active) override;
@@ -43,7 +43,7 @@ class PipeWireStream final : public ServerStream {
     spa_hook streamListener_{};
 };
 
-PipeWireStream::~PipeWireStream() {
+PipeWireOutput::~PipeWireOutput() {
     if (!loop_) return;
     // With the loop's lock held nothing runs on its thread: Connect has run or never will.
     pw_thread_loop_lock(loop_);
@@ -56,7 +56,7 @@ PipeWireStream::~PipeWireStream() {
     pw_thread_loop_destroy(loop_);
 }
 
-bool PipeWireStream::Start() {
+bool PipeWireOutput::Start() {
     static const bool initialised = (pw_init(nullptr, nullptr), true);
     loop_ = initialised ? pw_thread_loop_new("tonarium-pipewire", nullptr) : nullptr;
     if (loop_ && pw_thread_loop_start(loop_) < 0) {
@@ -71,8 +71,8 @@ bool PipeWireStream::Start() {
     return connect_ != nullptr;
 }
 
-void PipeWireStream::Connect(void* data, std::uint64_t) {
-    auto* self = static_cast<PipeWireStream*>(data);
+void PipeWireOutput::Connect(void* data, std::uint64_t) {
+    auto* self = static_cast<PipeWireOutput*>(data);
     if (self->context_) return;  // once
     self->context_ = pw_context_new(
         pw_thread_loop_get_loop(self->loop_),
@@ -82,7 +82,7 @@ void PipeWireStream::Connect(void* data, std::uint64_t) {
                           nullptr),
         0);
     if (self->context_) self->core_ = pw_context_connect(self->context_, nullptr, 0);
-    if (!self->core_) return self->Lost();  // no server
+    if (!self->core_) return self->renderer_->Lost();  // no server
     static constexpr pw_core_events kCoreEvents = [] {
         pw_core_events events{};
         events.version = PW_VERSION_CORE_EVENTS;
@@ -95,7 +95,7 @@ void PipeWireStream::Connect(void* data, std::uint64_t) {
         self->core_, "Тонариум",
         pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
                           PW_KEY_MEDIA_ROLE, "Music", PW_KEY_NODE_LATENCY, kLatency, nullptr));
-    if (!self->stream_) return self->Lost();
+    if (!self->stream_) return self->renderer_->Lost();
     static constexpr pw_stream_events kEvents = [] {
         pw_stream_events events{};
         events.version = PW_VERSION_STREAM_EVENTS;
@@ -107,7 +107,7 @@ void PipeWireStream::Connect(void* data, std::uint64_t) {
 
     spa_audio_info_raw format{};
     format.format = SPA_AUDIO_FORMAT_F32;
-    format.rate = kRate;
+    format.rate = Output::kRate;
     format.channels = kChannels;
     format.position[0] = SPA_AUDIO_CHANNEL_FL;
     format.position[1] = SPA_AUDIO_CHANNEL_FR;
@@ -117,45 +117,47 @@ void PipeWireStream::Connect(void* data, std::uint64_t) {
     const auto flags = static_cast<pw_stream_flags>(
         PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
     if (pw_stream_connect(self->stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) < 0)
-        self->Lost();
+        self->renderer_->Lost();
 }
 
-void PipeWireStream::Activate(bool active) {
+void PipeWireOutput::Activate(bool active) {
     pw_thread_loop_lock(loop_);
     if (stream_) pw_stream_set_active(stream_, active);
     pw_thread_loop_unlock(loop_);
 }
 
-void PipeWireStream::OnProcess(void* data) {
-    auto* self = static_cast<PipeWireStream*>(data);
+void PipeWireOutput::OnProcess(void* data) {
+    auto* self = static_cast<PipeWireOutput*>(data);
     pw_buffer* buffer = pw_stream_dequeue_buffer(self->stream_);
     if (!buffer) return;
     spa_data& out = buffer->buffer->datas[0];
     std::uint32_t frames = out.data ? out.maxsize / kStride : 0;
     if (buffer->requested) frames = std::min<std::uint32_t>(frames, buffer->requested);
-    if (frames > 0) self->Render(static_cast<float*>(out.data), static_cast<int>(frames));
+    if (frames > 0)
+        self->renderer_->Render(static_cast<float*>(out.data), static_cast<int>(frames));
     out.chunk->offset = 0;
     out.chunk->stride = kStride;
     out.chunk->size = frames * kStride;
     pw_stream_queue_buffer(self->stream_, buffer);
 }
 
-void PipeWireStream::OnStateChanged(void* data, pw_stream_state, pw_stream_state state,
+void PipeWireOutput::OnStateChanged(void* data, pw_stream_state, pw_stream_state state,
                                     const char*) {
-    auto* self = static_cast<PipeWireStream*>(data);
-    if (state == PW_STREAM_STATE_STREAMING) self->Started();
+    auto* self = static_cast<PipeWireOutput*>(data);
+    if (state == PW_STREAM_STATE_STREAMING) self->renderer_->Started();
     // Unconnected is where a stream goes when the server hangs up.
-    if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) self->Lost();
+    if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
+        self->renderer_->Lost();
 }
 
-void PipeWireStream::OnCoreError(void* data, std::uint32_t id, int, int, const char*) {
-    if (id == PW_ID_CORE) static_cast<PipeWireStream*>(data)->Lost();
+void PipeWireOutput::OnCoreError(void* data, std::uint32_t id, int, int, const char*) {
+    if (id == PW_ID_CORE) static_cast<PipeWireOutput*>(data)->renderer_->Lost();
 }
 
 }  // namespace
 
-std::unique_ptr<ServerStream> OpenPipeWireStream(OpenAlOutput& mixer) {
-    return StartStream<PipeWireStream>(mixer);
+std::unique_ptr<Output> OpenPipeWireOutput(Mixer& mixer) {
+    return StartOutput<PipeWireOutput>(mixer);
 }
 
 }  // namespace platform

@@ -1,6 +1,6 @@
-#include "platform/sound/pulse_output.h"
-
 #include <pulse/pulseaudio.h>
+
+#include "platform/sound/outputs.h"
 
 namespace platform {
 
@@ -13,16 +13,16 @@ namespace {
 // later.
 constexpr pa_usec_t kQueued = 4000;
 constexpr pa_usec_t kWrite = 1000;
-constexpr pa_sample_spec kFormat{PA_SAMPLE_FLOAT32NE, ServerStream::kRate, ServerStream::kChannels};
-constexpr std::size_t kFrameBytes = ServerStream::kChannels * sizeof(float);
+constexpr pa_sample_spec kFormat{PA_SAMPLE_FLOAT32NE, Output::kRate, Output::kChannels};
+constexpr std::size_t kFrameBytes = Output::kChannels * sizeof(float);
 
-class PulseStream final : public ServerStream {
+class PulseOutput final : public Output {
   public:
-    explicit PulseStream(OpenAlOutput& mixer) : ServerStream(mixer) {}
-    ~PulseStream() override;
+    explicit PulseOutput(Mixer& mixer) : Output(mixer) {}
+    ~PulseOutput() override;
 
     bool Start();
-    const char* ServerName() const override { return "PulseAudio"; }
+    const char* Name() const override { return "PulseAudio"; }
 
   private:
     void Activate(bool active) override;
@@ -40,7 +40,7 @@ class PulseStream final : public ServerStream {
     pa_stream* stream_ = nullptr;
 };
 
-PulseStream::~PulseStream() {
+PulseOutput::~PulseOutput() {
     if (!loop_) return;
     pa_threaded_mainloop_lock(loop_);
     closing_ = true;  // should Connect still be to come
@@ -60,7 +60,7 @@ PulseStream::~PulseStream() {
     pa_threaded_mainloop_free(loop_);
 }
 
-bool PulseStream::Start() {
+bool PulseOutput::Start() {
     loop_ = pa_threaded_mainloop_new();
     if (loop_ && pa_threaded_mainloop_start(loop_) < 0) {
         pa_threaded_mainloop_free(loop_);
@@ -73,27 +73,27 @@ bool PulseStream::Start() {
     return true;
 }
 
-void PulseStream::Connect(pa_mainloop_api* api, void* data) {
-    auto* self = static_cast<PulseStream*>(data);
+void PulseOutput::Connect(pa_mainloop_api* api, void* data) {
+    auto* self = static_cast<PulseOutput*>(data);
     if (self->closing_) return;
     self->context_ = pa_context_new(api, "Тонариум");
-    if (!self->context_) return self->Lost();
+    if (!self->context_) return self->renderer_->Lost();
     pa_context_set_state_callback(self->context_, OnContextState, self);
     // No autospawn: a desktop starts its server itself, and tests keep theirs private.
     if (pa_context_connect(self->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        self->Lost();
+        self->renderer_->Lost();
 }
 
-void PulseStream::OnContextState(pa_context* context, void* data) {
-    auto* self = static_cast<PulseStream*>(data);
+void PulseOutput::OnContextState(pa_context* context, void* data) {
+    auto* self = static_cast<PulseOutput*>(data);
     const pa_context_state_t state = pa_context_get_state(context);
     if (state == PA_CONTEXT_READY) self->OpenStream();
-    if (!PA_CONTEXT_IS_GOOD(state)) self->Lost();
+    if (!PA_CONTEXT_IS_GOOD(state)) self->renderer_->Lost();
 }
 
-void PulseStream::OpenStream() {
+void PulseOutput::OpenStream() {
     stream_ = pa_stream_new(context_, "Тонариум", &kFormat, nullptr);
-    if (!stream_) return Lost();
+    if (!stream_) return renderer_->Lost();
     pa_stream_set_state_callback(stream_, OnStreamState, this);
     pa_stream_set_write_callback(stream_, OnWritable, this);
     pa_buffer_attr buffer{};
@@ -102,31 +102,31 @@ void PulseStream::OpenStream() {
     buffer.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kWrite, &kFormat));
     if (pa_stream_connect_playback(stream_, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr,
                                    nullptr) < 0)
-        Lost();
+        renderer_->Lost();
 }
 
-void PulseStream::OnStreamState(pa_stream* stream, void* data) {
-    auto* self = static_cast<PulseStream*>(data);
+void PulseOutput::OnStreamState(pa_stream* stream, void* data) {
+    auto* self = static_cast<PulseOutput*>(data);
     const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_READY) self->Started();
-    if (!PA_STREAM_IS_GOOD(state)) self->Lost();
+    if (state == PA_STREAM_READY) self->renderer_->Started();
+    if (!PA_STREAM_IS_GOOD(state)) self->renderer_->Lost();
 }
 
-void PulseStream::OnWritable(pa_stream* stream, std::size_t bytes, void* data) {
-    auto* self = static_cast<PulseStream*>(data);
+void PulseOutput::OnWritable(pa_stream* stream, std::size_t bytes, void* data) {
+    auto* self = static_cast<PulseOutput*>(data);
     while (bytes >= kFrameBytes) {
         void* samples = nullptr;
         std::size_t room = bytes;
         if (pa_stream_begin_write(stream, &samples, &room) < 0 || !samples) return;
         const std::size_t frames = room / kFrameBytes;
         if (frames == 0) return (void)pa_stream_cancel_write(stream);
-        self->Render(static_cast<float*>(samples), static_cast<int>(frames));
+        self->renderer_->Render(static_cast<float*>(samples), static_cast<int>(frames));
         pa_stream_write(stream, samples, frames * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
         bytes -= frames * kFrameBytes;
     }
 }
 
-void PulseStream::Activate(bool active) {
+void PulseOutput::Activate(bool active) {
     pa_threaded_mainloop_lock(loop_);
     if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY)
         if (pa_operation* operation = pa_stream_cork(stream_, active ? 0 : 1, nullptr, nullptr))
@@ -136,8 +136,8 @@ void PulseStream::Activate(bool active) {
 
 }  // namespace
 
-std::unique_ptr<ServerStream> OpenPulseStream(OpenAlOutput& mixer) {
-    return StartStream<PulseStream>(mixer);
+std::unique_ptr<Output> OpenPulseOutput(Mixer& mixer) {
+    return StartOutput<PulseOutput>(mixer);
 }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/sound/wav_file.h"
+#include "platform/sound/sound.h"
 
 #include <sndfile.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/sound/wav_file.h"
+#include "platform/sound/sound.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "audio_analysis.h"
-#include "fake_backends.h"
 #include "core/run_time_error.h"
+#include "fake_backends.h"
 #include "wav_fixtures.h"
 
 namespace {
@@ -42,7 +42,7 @@ TEST_P(WavLayoutTest, PlaysAtItsTruePitchAndLength) {
     EXPECT_EQ(sound.sampleRate, layout.sampleRate);
     EXPECT_EQ(sound.frames(), static_cast<std::size_t>(0.4 * layout.sampleRate));
 
-    auto device = platform::OpenAlLoopbackDevice::Open(LoopbackBackends::kRate);
+    auto device = platform::LoopbackSound::Open(LoopbackBackends::kRate);
     ASSERT_TRUE(device);
     auto voice = device->CreateVoice(sound);
     voice->Play(false);

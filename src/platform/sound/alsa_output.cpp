@@ -1,0 +1,155 @@
+#include <alsa/asoundlib.h>
+
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/sound/outputs.h"
+
+namespace platform {
+
+namespace {
+
+// ALSA's `default` device: a sound card, or a sound server through one of ALSA's plug-ins. Writes
+// of a period each keep the device's buffer full, so a note is heard about a buffer after the
+// write that holds it. ALSA's PulseAudio plug-in plays nothing with periods under 4 ms.
+constexpr const char* kDevice = "default";
+constexpr snd_pcm_uframes_t kPeriod = 256;  // 5.3 ms
+constexpr unsigned kPeriods = 3;
+// How long the writer waits for room before it looks whether it should stop.
+constexpr int kWaitMs = 50;
+// How long closing waits for a writer stuck in a plug-in (whose server stopped answering) before
+// it leaves the writer to end by itself.
+constexpr auto kCloseLimit = std::chrono::milliseconds(200);
+
+// What the writer's thread shares with the output; it outlives the output when the writer hangs.
+struct Writer {
+    std::shared_ptr<Renderer> renderer;
+    std::mutex mutex;  // over active and stop, for the pause's wait
+    std::condition_variable changed;
+    bool active = true;
+    bool stop = false;
+    std::promise<void> done;
+};
+
+// What ALSA says of a write, wait or avail: recovers from an underrun or a suspend, false when the
+// device is gone.
+bool Recover(snd_pcm_t* pcm, long error) {
+    if (error >= 0 || error == -EAGAIN) return true;
+    return snd_pcm_recover(pcm, static_cast<int>(error), 1) == 0;
+}
+
+snd_pcm_t* OpenDevice() {
+    // ALSA keeps what it read of its configuration, and its PulseAudio hook makes `default` the
+    // server only when one ran as ALSA read it: read again, so that a server that came since is
+    // found.
+    snd_config_update_free_global();
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, kDevice, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return nullptr;
+    snd_pcm_hw_params_t* hardware = nullptr;
+    snd_pcm_hw_params_alloca(&hardware);
+    snd_pcm_uframes_t period = kPeriod;
+    snd_pcm_uframes_t buffer = kPeriod * kPeriods;
+    unsigned rate = Output::kRate;
+    const bool set =
+        snd_pcm_hw_params_any(pcm, hardware) >= 0 &&
+        snd_pcm_hw_params_set_access(pcm, hardware, SND_PCM_ACCESS_RW_INTERLEAVED) >= 0 &&
+        snd_pcm_hw_params_set_format(pcm, hardware, SND_PCM_FORMAT_FLOAT) >= 0 &&
+        snd_pcm_hw_params_set_channels(pcm, hardware, Output::kChannels) >= 0 &&
+        snd_pcm_hw_params_set_rate(pcm, hardware, rate, 0) >= 0 &&
+        snd_pcm_hw_params_set_period_size_near(pcm, hardware, &period, nullptr) >= 0 &&
+        snd_pcm_hw_params_set_buffer_size_near(pcm, hardware, &buffer) >= 0 &&
+        snd_pcm_hw_params(pcm, hardware) >= 0 && snd_pcm_prepare(pcm) >= 0;
+    if (set) return pcm;
+    snd_pcm_close(pcm);
+    return nullptr;
+}
+
+// Waits until the writer may play; false when it should stop.
+bool AwaitActive(Writer& writer, snd_pcm_t* pcm, bool& paused) {
+    std::unique_lock lock(writer.mutex);
+    if (!writer.active && !writer.stop) {
+        lock.unlock();
+        snd_pcm_drop(pcm);  // the sound queued is let go, not played late
+        paused = true;
+        lock.lock();
+        writer.changed.wait(lock, [&] { return writer.active || writer.stop; });
+    }
+    return !writer.stop;
+}
+
+// The writer's thread: opens the device, then keeps its buffer full from the mixer. Every ALSA
+// call is here, none on the sound thread: a plug-in may wait for its server without a limit.
+void Write(std::shared_ptr<Writer> writer) {
+    Renderer& renderer = *writer->renderer;
+    snd_pcm_t* pcm = OpenDevice();
+    if (!pcm) renderer.Lost();
+    std::vector<float> samples(kPeriod * Output::kChannels);
+    bool started = false, paused = false;
+    while (pcm && AwaitActive(*writer, pcm, paused)) {
+        if (std::exchange(paused, false) && snd_pcm_prepare(pcm) < 0) break;
+        const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm);
+        if (room < 0 && !Recover(pcm, room)) break;
+        if (room < static_cast<snd_pcm_sframes_t>(kPeriod)) {
+            const int waited = snd_pcm_wait(pcm, kWaitMs);
+            if (waited < 0 && !Recover(pcm, waited)) break;
+            continue;
+        }
+        renderer.Render(samples.data(), kPeriod);
+        const snd_pcm_sframes_t written = snd_pcm_writei(pcm, samples.data(), kPeriod);
+        if (written < 0 && !Recover(pcm, written)) break;
+        if (written > 0 && !std::exchange(started, true)) renderer.Started();
+    }
+    renderer.Lost();
+    if (pcm) snd_pcm_close(pcm);
+    writer->done.set_value();
+}
+
+class AlsaOutput final : public Output {
+  public:
+    explicit AlsaOutput(Mixer& mixer) : Output(mixer), writer_(std::make_shared<Writer>()) {
+        writer_->renderer = renderer_;
+    }
+    ~AlsaOutput() override {
+        {
+            std::lock_guard lock(writer_->mutex);
+            writer_->stop = true;
+        }
+        writer_->changed.notify_one();
+        if (thread_.joinable() && done_.wait_for(kCloseLimit) == std::future_status::ready)
+            thread_.join();
+        else if (thread_.joinable())
+            thread_.detach();  // it holds all it uses, and ends once the plug-in returns
+    }
+
+    bool Start() {
+        done_ = writer_->done.get_future();
+        thread_ = std::thread(Write, writer_);
+        return true;
+    }
+    const char* Name() const override { return "ALSA"; }
+
+  private:
+    void Activate(bool active) override {
+        {
+            std::lock_guard lock(writer_->mutex);
+            writer_->active = active;
+        }
+        writer_->changed.notify_one();
+    }
+
+    std::shared_ptr<Writer> writer_;
+    std::future<void> done_;
+    std::thread thread_;
+};
+
+}  // namespace
+
+std::unique_ptr<Output> OpenAlsaOutput(Mixer& mixer) {
+    return StartOutput<AlsaOutput>(mixer);
+}
+
+}  // namespace platform

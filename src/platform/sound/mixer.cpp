@@ -1,0 +1,268 @@
+#include "platform/sound/mixer.h"
+
+#include <AL/al.h>
+#include <AL/alext.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <thread>
+
+namespace platform {
+
+namespace {
+
+// OpenAL pans a centred mono source at about -4.5 dB per channel; the samples are meant to be
+// heard at full level on both. This gain puts it back.
+constexpr float kMonoCentreGain = 1.6788f;  // +4.5 dB
+// How long a hand-over through the old owner's render may take before the new owner just takes
+// the mixer: a few periods of any output.
+constexpr auto kHandOverLimit = std::chrono::milliseconds(100);
+
+bool IsSilent(const PcmSound& sound) {
+    const std::uint8_t zero = sound.bitsPerSample == 8 ? 0x80 : 0x00;
+    return std::all_of(sound.bytes.begin(), sound.bytes.end(),
+                       [zero](std::uint8_t byte) { return byte == zero; });
+}
+
+ALenum AlFormat(const PcmSound& sound) {
+    if (sound.channels == 1) return sound.bitsPerSample == 8 ? AL_FORMAT_MONO8 : AL_FORMAT_MONO16;
+    return sound.bitsPerSample == 8 ? AL_FORMAT_STEREO8 : AL_FORMAT_STEREO16;
+}
+
+template <typename Function>
+Function AlcExtension(ALCdevice* device, const char* extension, const char* name) {
+    if (!alcIsExtensionPresent(device, extension)) return nullptr;
+    return reinterpret_cast<Function>(alcGetProcAddress(device, name));
+}
+
+// Scales the block by a straight ramp from `from` to `to`, interleaved stereo.
+void Ramp(float* samples, int frames, float from, float to) {
+    for (int frame = 0; frame < frames; ++frame) {
+        const float gain = from + (to - from) * (frame + 1) / frames;
+        samples[2 * frame] *= gain;
+        samples[2 * frame + 1] *= gain;
+    }
+}
+
+Mixer::Clock::rep Now() {
+    return Mixer::Clock::now().time_since_epoch().count();
+}
+
+}  // namespace
+
+// One AL buffer holds the sound, one source plays it; the voice keeps no copy of its own.
+class MixerVoice : public SoundVoice {
+  public:
+    MixerVoice(Mixer& mixer, const PcmSound& sound)
+        : mixer_(mixer),
+          silent_(IsSilent(sound)),
+          length_(std::chrono::duration_cast<Mixer::Clock::duration>(std::chrono::duration<double>(
+              static_cast<double>(sound.frames()) / sound.sampleRate))) {
+        mixer_.MakeCurrent();
+        alGetError();
+        alGenBuffers(1, &buffer_);
+        alBufferData(buffer_, AlFormat(sound), sound.bytes.data(),
+                     static_cast<ALsizei>(sound.bytes.size()), sound.sampleRate);
+        alGenSources(1, &source_);
+        alSourcei(source_, AL_SOURCE_RELATIVE, AL_TRUE);
+        alSourcef(source_, AL_ROLLOFF_FACTOR, 0.0f);
+        if (sound.channels == 1) {
+            alSourcef(source_, AL_MAX_GAIN, kMonoCentreGain);
+            alSourcef(source_, AL_GAIN, kMonoCentreGain);
+        }
+        alSourcei(source_, AL_BUFFER, static_cast<ALint>(buffer_));
+        if (alGetError() != AL_NO_ERROR) {
+            Free();
+            throw std::runtime_error("OpenAL could not hold the sound");
+        }
+        mixer_.voices_.push_back(this);
+    }
+    ~MixerVoice() override {
+        std::erase(mixer_.voices_, this);
+        if (loopCounted_) mixer_.audibleLoops_.fetch_sub(1);
+        Free();
+    }
+
+    void Rewind() override {
+        mixer_.MakeCurrent();
+        // Playing a playing source starts it over, which is what a rewind while sounding means.
+        if (Playing())
+            alSourcePlay(source_);
+        else
+            alSourceRewind(source_);
+    }
+
+    void Play(bool looping) override {
+        mixer_.MakeCurrent();
+        alSourcei(source_, AL_LOOPING, looping ? AL_TRUE : AL_FALSE);
+        if (!Playing()) alSourcePlay(source_);
+        mixer_.Played(*this, looping);
+    }
+
+    // Drops a note that waited too long for its first period; false once it is past waiting.
+    bool DropIfLate(Mixer::Clock::time_point now, Mixer::Clock::time_point lastRender) {
+        if (!waiting_) return false;
+        if (lastRender >= playedAt_) {
+            waiting_ = false;
+        } else if (now - playedAt_ > Mixer::kLateLimit) {
+            mixer_.MakeCurrent();
+            alSourceStop(source_);
+            alSourceRewind(source_);
+            waiting_ = false;
+        }
+        return waiting_;
+    }
+
+  private:
+    friend class Mixer;
+
+    bool Playing() const {
+        ALint state = AL_INITIAL;
+        alGetSourcei(source_, AL_SOURCE_STATE, &state);
+        return state == AL_PLAYING;
+    }
+    void Free() {
+        mixer_.MakeCurrent();
+        if (source_) {
+            alSourceStop(source_);
+            alDeleteSources(1, &source_);
+        }
+        if (buffer_) alDeleteBuffers(1, &buffer_);
+    }
+
+    Mixer& mixer_;
+    const bool silent_;
+    const Mixer::Clock::duration length_;
+    bool loopCounted_ = false;  // an audible loop, counted in the mixer's audibleLoops_
+    bool waiting_ = false;      // a note not yet rendered
+    Mixer::Clock::time_point playedAt_;
+    ALuint buffer_ = 0;
+    ALuint source_ = 0;
+};
+
+std::unique_ptr<Mixer> Mixer::Open(int sampleRate) {
+    auto openLoopback = AlcExtension<LPALCLOOPBACKOPENDEVICESOFT>(nullptr, "ALC_SOFT_loopback",
+                                                                  "alcLoopbackOpenDeviceSOFT");
+    ALCdevice* device = openLoopback ? openLoopback(nullptr) : nullptr;
+    if (!device) return nullptr;
+    // No effect sends (each costs mixing state in all of OpenAL's voices), no HRTF, and the
+    // output limiter on.
+    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT,
+                                 ALC_STEREO_SOFT,
+                                 ALC_FORMAT_TYPE_SOFT,
+                                 ALC_FLOAT_SOFT,
+                                 ALC_FREQUENCY,
+                                 sampleRate,
+                                 ALC_HRTF_SOFT,
+                                 ALC_FALSE,
+                                 ALC_MAX_AUXILIARY_SENDS,
+                                 0,
+                                 ALC_OUTPUT_LIMITER_SOFT,
+                                 ALC_TRUE,
+                                 0};
+    ALCcontext* context = alcCreateContext(device, attributes);
+    if (!context) {
+        alcCloseDevice(device);
+        return nullptr;
+    }
+    return std::unique_ptr<Mixer>(new Mixer(device, context));
+}
+
+Mixer::Mixer(ALCdevice* device, ALCcontext* context) : device_(device), context_(context) {
+    render_ = reinterpret_cast<void (*)(ALCdevice*, void*, int)>(
+        AlcExtension<LPALCRENDERSAMPLESSOFT>(nullptr, "ALC_SOFT_loopback", "alcRenderSamplesSOFT"));
+    MakeCurrent();
+}
+
+Mixer::~Mixer() {
+    if (alcGetCurrentContext() == context_) alcMakeContextCurrent(nullptr);
+    alcDestroyContext(context_);
+    alcCloseDevice(device_);
+}
+
+void Mixer::MakeCurrent() const {
+    if (alcGetCurrentContext() != context_) alcMakeContextCurrent(context_);
+}
+
+std::unique_ptr<SoundVoice> Mixer::CreateVoice(const PcmSound& sound) {
+    return std::make_unique<MixerVoice>(*this, sound);
+}
+
+void Mixer::Played(MixerVoice& voice, bool looping) {
+    const Clock::time_point now = Clock::now();
+    if (!looping) {
+        voice.waiting_ = true;
+        voice.playedAt_ = now;
+    }
+    if (voice.silent_) return;
+    if (looping && !voice.loopCounted_) audibleLoops_.fetch_add(1);
+    if (!looping && voice.loopCounted_) audibleLoops_.fetch_sub(1);
+    voice.loopCounted_ = looping;
+    const Clock::rep until = (now + voice.length_).time_since_epoch().count();
+    if (until > audibleUntil_.load()) audibleUntil_.store(until);
+    if (wake_) wake_();
+}
+
+void Mixer::DropLateNotes(Clock::time_point now) {
+    const Clock::rep rendered = lastRender_.load();
+    if (rendered == 0 && now - opened_ < kStartupWait) return;
+    const Clock::time_point lastRender{Clock::duration(rendered)};
+    for (MixerVoice* voice : voices_) voice->DropIfLate(now, lastRender);
+}
+
+bool Mixer::Audible(Clock::time_point now) const {
+    return audibleLoops_.load() > 0 || now.time_since_epoch().count() < audibleUntil_.load();
+}
+
+void Mixer::Mix(Renderer& who, float* samples, int frames) {
+    if (owner_.load() != &who || !render_) {
+        std::fill(samples, samples + 2 * frames, 0.0f);
+        return;
+    }
+    render_(device_, samples, frames);
+    if (fadeIn_.exchange(false)) Ramp(samples, frames, 0, 1);
+    if (Renderer* next = next_.load(); next && next != &who) {
+        // The hand-over: this output's last period fades out, the next one's first fades in.
+        Ramp(samples, frames, 1, 0);
+        fadeIn_.store(true);
+        next_.store(nullptr);
+        owner_.store(next);
+    }
+    lastRender_.store(Now());
+}
+
+void Mixer::HandTo(Renderer& next, bool ownerCalled) {
+    Renderer* old = owner_.load();
+    if (old == &next) return;
+    if (old && ownerCalled) {
+        next_.store(&next);
+        for (const auto limit = Clock::now() + kHandOverLimit;
+             owner_.load() != &next && Clock::now() < limit;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        next_.store(nullptr);
+    }
+    if (owner_.load() != &next) {
+        fadeIn_.store(true);
+        owner_.store(&next);
+    }
+    WaitOut(old);
+}
+
+void Mixer::Release(Renderer& renderer) {
+    Renderer* self = &renderer;
+    owner_.compare_exchange_strong(self, nullptr);
+    self = &renderer;
+    next_.compare_exchange_strong(self, nullptr);
+    WaitOut(&renderer);
+}
+
+void Mixer::RenderDirect(float* samples, int frames) {
+    if (render_) render_(device_, samples, frames);
+}
+
+// A render that began before its output lost the mixer may still be under way; none is long.
+void Mixer::WaitOut(const Renderer* renderer) {
+    while (renderer && renderer->rendering_.load()) std::this_thread::yield();
+}
+
+}  // namespace platform

@@ -1,0 +1,181 @@
+#include "platform/sound/system_sound.h"
+
+#include <pthread.h>
+
+#include <utility>
+
+#include "platform/sound/outputs.h"
+
+namespace platform {
+
+SystemSound::SystemSound(std::unique_ptr<Mixer> mixer, std::vector<Opener> outputs, Timing timing)
+    : mixer_(std::move(mixer)), timing_(timing), lastAudible_(Clock::now()) {
+    for (Opener& open : outputs) slots_.push_back({std::move(open), nullptr, {}, {}});
+    mixer_->OnAudibleStart([this] { Wake(); });
+    thread_ = std::thread([this] { Run(); });
+    pthread_setname_np(thread_.native_handle(), "tonarium-sound");
+}
+
+SystemSound::~SystemSound() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_one();
+    thread_.join();
+}
+
+std::unique_ptr<SoundVoice> SystemSound::CreateVoice(const PcmSound& sound) {
+    return mixer_->CreateVoice(sound);
+}
+
+void SystemSound::Tick() {
+    mixer_->DropLateNotes(Clock::now());
+}
+
+void SystemSound::Wake() {
+    {
+        std::lock_guard lock(mutex_);
+        wake_ = true;
+    }
+    changed_.notify_one();
+}
+
+void SystemSound::Run() {
+    std::unique_lock lock(mutex_);
+    while (!stop_) {
+        const bool wake = std::exchange(wake_, false);
+        lock.unlock();
+        Step(Clock::now(), wake);
+        lock.lock();
+        changed_.wait_for(lock, timing_.poll, [this] { return stop_ || wake_; });
+    }
+    lock.unlock();
+    for (Slot& slot : slots_) Close(slot);
+}
+
+void SystemSound::Step(Clock::time_point now, bool wake) {
+    CloseFailed(now);
+    TakeBest(now);
+    OpenDue(now);
+    PauseOrWake(now, wake);
+}
+
+// Closes what went away, stalled, or did not start playing in time.
+void SystemSound::CloseFailed(Clock::time_point now) {
+    for (int at = 0; at < static_cast<int>(slots_.size()); ++at) {
+        Slot& slot = slots_[at];
+        if (!slot.output) continue;
+        const Output::State state = slot.output->Poll(now);
+        const bool late =
+            state == Output::State::kConnecting && now - slot.openedAt > timing_.connect;
+        if (state != Output::State::kLost && !late) continue;
+        const std::string name = slot.output->Name();
+        Close(slot);
+        slot.retryAt = now + timing_.retry;
+        if (at != current_) continue;
+        current_ = -1;
+        playing_.store("");
+        paused_.store(false);
+        say_.Say("the sound output " + name + " is lost; trying to open one again every second");
+        toldGone_ = true;
+        slot.retryAt = now;  // at once: a restarted server may already be back
+    }
+}
+
+// Hands the mixer to the best output that plays, better than the one that has it.
+void SystemSound::TakeBest(Clock::time_point now) {
+    const int limit = current_ < 0 ? static_cast<int>(slots_.size()) : current_;
+    int best = -1;
+    for (int at = 0; at < limit && best < 0; ++at) {
+        const Slot& slot = slots_[at];
+        if (!slot.output) continue;
+        if (slot.output->Poll(now) == Output::State::kPlaying)
+            best = at;
+        else if (now - slot.openedAt < timing_.preferBetter)
+            return;  // a better output may yet come: wait for it a moment
+    }
+    if (best < 0) return;
+    Output& next = *slots_[best].output;
+    const bool ownerCalled = current_ >= 0 && slots_[current_].output->Active();
+    mixer_->HandTo(next.renderer(), ownerCalled);
+    const int old = std::exchange(current_, best);
+    if (old >= 0) Close(slots_[old]);
+    playing_.store(next.Name());
+    paused_.store(false);
+    lastAudible_ = now;
+    if (std::exchange(toldGone_, false))
+        say_.Say(std::string("the sound is back, on ") + next.Name());
+    else if (old >= 0)
+        say_.Say(std::string("the sound moves to ") + next.Name());
+}
+
+// Starts the outputs better than the one that plays (all of them while none does) whose retry is
+// due; each connects in the background.
+void SystemSound::OpenDue(Clock::time_point now) {
+    const int limit = current_ < 0 ? static_cast<int>(slots_.size()) : current_;
+    bool trying = false;
+    for (int at = 0; at < limit; ++at) {
+        Slot& slot = slots_[at];
+        if (!slot.output && now >= slot.retryAt) {
+            slot.output = slot.open(*mixer_);
+            slot.openedAt = now;
+            if (!slot.output) slot.retryAt = now + timing_.retry;
+        }
+        trying = trying || slot.output;
+    }
+    if (current_ < 0 && !trying && !toldGone_) {
+        say_.Say("no sound output can be opened; trying again every second");
+        toldGone_ = true;
+    }
+}
+
+void SystemSound::PauseOrWake(Clock::time_point now, bool wake) {
+    if (current_ < 0) return;
+    Output& output = *slots_[current_].output;
+    if (wake || mixer_->Audible(now)) lastAudible_ = now;
+    if (wake && !output.Active()) {
+        output.SetActive(true);
+        paused_.store(false);
+    } else if (output.Active() && now - lastAudible_ >= timing_.silenceBeforePause) {
+        output.SetActive(false);
+        paused_.store(true);
+    }
+}
+
+void SystemSound::Close(Slot& slot) {
+    if (!slot.output) return;
+    mixer_->Release(slot.output->renderer());
+    slot.output->renderer().Detach();
+    slot.output.reset();
+}
+
+const char* OutputName(SoundOutput output) {
+    switch (output) {
+        case SoundOutput::kPipeWire:
+            return "pipewire";
+        case SoundOutput::kPulse:
+            return "pulse";
+        case SoundOutput::kAlsa:
+            return "alsa";
+        case SoundOutput::kAny:
+            break;
+    }
+    return "any";
+}
+
+std::unique_ptr<SoundDevice> OpenSystemSound(SoundOutput output) {
+    auto mixer = Mixer::Open();
+    if (!mixer) return nullptr;
+    std::vector<SystemSound::Opener> outputs;
+    if (output == SoundOutput::kAny || output == SoundOutput::kPipeWire)
+        outputs.push_back(&OpenPipeWireOutput);
+    if (output == SoundOutput::kAny || output == SoundOutput::kPulse)
+        outputs.push_back(&OpenPulseOutput);
+    if (output == SoundOutput::kAny || output == SoundOutput::kAlsa)
+        outputs.push_back(&OpenAlsaOutput);
+    return std::make_unique<SystemSound>(std::move(mixer), std::move(outputs),
+                                         SystemSound::Timing{});
+}
+
+}  // namespace platform

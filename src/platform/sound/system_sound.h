@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/messages.h"
+#include "platform/sound/mixer.h"
+#include "platform/sound/output.h"
+
+namespace platform {
+
+// The system's sound: one mixer, and the outputs that may play it in the order of preference.
+// A sound thread of its own opens the outputs, polls them, and hands the mixer to the best that
+// plays:
+// - while no output plays, every output is tried (each again a second after it failed), side by
+//   side, and the best that plays takes the mixer; a worse one that plays first waits a moment
+//   for a better one still connecting;
+// - while a later output plays, the earlier ones are tried again in the background, and the
+//   first of them to play takes the mixer over from it;
+// - an output that goes away, stalls (see Output::kStallLimit) or does not play within a while
+//   of opening is closed and tried again later;
+// - once nothing audible has played for a while the output is paused, and the next audible note
+//   wakes it.
+// The event loop only makes and plays voices, and wakes the sound thread; it never waits for it.
+class SystemSound final : public SoundDevice {
+  public:
+    using Clock = std::chrono::steady_clock;
+    using Opener = std::function<std::unique_ptr<Output>(Mixer&)>;
+    struct Timing {
+        std::chrono::milliseconds silenceBeforePause = kSilenceBeforePause;
+        // How soon an output that failed or went away is tried again.
+        std::chrono::milliseconds retry{1000};
+        // How long a new output may take to start playing.
+        std::chrono::milliseconds connect{2000};
+        // How long a worse output that plays waits for a better one that is still connecting.
+        std::chrono::milliseconds preferBetter{300};
+        // How often the sound thread polls the outputs.
+        std::chrono::milliseconds poll{20};
+    };
+
+    SystemSound(std::unique_ptr<Mixer> mixer, std::vector<Opener> outputs, Timing timing);
+    ~SystemSound() override;
+
+    std::unique_ptr<SoundVoice> CreateVoice(const PcmSound& sound) override;
+    void Tick() override;
+    // The name of the output that plays the mixer now, "" while none does, and whether it is
+    // paused; from any thread, for tests and benchmarks.
+    std::string Playing() const { return playing_.load(); }
+    bool Paused() const { return paused_.load(); }
+
+  private:
+    struct Slot {
+        Opener open;
+        std::unique_ptr<Output> output;
+        Clock::time_point openedAt;
+        Clock::time_point retryAt;
+    };
+
+    void Run();
+    // One poll of the sound thread.
+    void Step(Clock::time_point now, bool wake);
+    void CloseFailed(Clock::time_point now);
+    void TakeBest(Clock::time_point now);
+    void OpenDue(Clock::time_point now);
+    void PauseOrWake(Clock::time_point now, bool wake);
+    void Close(Slot& slot);
+    void Wake();
+
+    const std::unique_ptr<Mixer> mixer_;
+    const Timing timing_;
+    // The sound thread's own.
+    std::vector<Slot> slots_;
+    int current_ = -1;  // the slot whose output owns the mixer
+    bool toldGone_ = false;
+    Clock::time_point lastAudible_;
+    Subject say_;
+    // Shared with the event loop.
+    std::mutex mutex_;  // over stop_ and wake_, never held while a library is called
+    std::condition_variable changed_;
+    bool stop_ = false;
+    bool wake_ = false;
+    std::atomic<const char*> playing_{""};
+    std::atomic<bool> paused_{false};
+    std::thread thread_;
+};
+
+}  // namespace platform
