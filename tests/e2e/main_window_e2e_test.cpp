@@ -5,7 +5,6 @@
 #include <cmath>
 #include <thread>
 
-#include "forms/art/keyboard_art.h"
 #include "program_under_test.h"
 
 namespace {
@@ -13,17 +12,7 @@ namespace {
 using namespace testing_support;
 using namespace std::chrono_literals;
 
-bool IsSalmon(QRgb pixel) {
-    return std::abs(qRed(pixel) - 220) < 25 && std::abs(qGreen(pixel) - 95) < 25 &&
-           std::abs(qBlue(pixel) - 98) < 25;
-}
-
-// A highlight is lit when the face of its key shows salmon where the label is not.
-bool Lit(const QImage& window, int note) {
-    const QRect key =
-        forms::art::HighlightRect(note).translated(ProgramUnderTest::kKeyboardDrawing.topLeft());
-    return IsSalmon(window.pixel(key.left() + 3, key.center().y()));
-}
+constexpr auto Lit = &ProgramUnderTest::Lit;
 
 TEST(MainWindowEndToEnd, KeysPlayAndLightWhileAnotherWindowHasTheFocus) {
     Xvfb xvfb;

@@ -2,12 +2,16 @@
 // again soon after a new server starts, whether the old one was killed under the program or none
 // ran when it started.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "poll_until.h"
 #include "program_under_test.h"
 #include "sound_server.h"
 
@@ -51,26 +55,32 @@ class SoundServerTest : public testing::TestWithParam<SoundServer::Kind> {
         return std::nullopt;
     }
 
-    // How long after `since` the program's output showed up on the server, looking every 10 ms.
-    std::optional<double> SecondsUntilOutputOpens(Clock::time_point since, Clock::duration limit) {
+    // The application names of the streams that play to the server now.
+    std::vector<std::string> Clients() {
         PulseConnection connection(server_.PulseServer(), "output watch");
         struct Inputs {
             PulseConnection* connection;
-            int count = 0;
-        };
-        while (connection.connected() && Clock::now() < since + limit) {
-            Inputs inputs{&connection};
-            {
-                std::lock_guard lock(connection);
-                connection.Finish(pa_context_get_sink_input_info_list(
-                    connection.context(),
-                    [](pa_context*, const pa_sink_input_info* input, int, void* inputs) {
-                        static_cast<Inputs*>(inputs)->count += input != nullptr;
-                        PulseConnection::Signal(static_cast<Inputs*>(inputs)->connection);
-                    },
-                    &inputs));
-            }
-            if (inputs.count > 0)
+            std::vector<std::string> names = {};
+        } inputs{&connection};
+        std::lock_guard lock(connection);
+        if (!connection.connected()) return {};
+        connection.Finish(pa_context_get_sink_input_info_list(
+            connection.context(),
+            [](pa_context*, const pa_sink_input_info* input, int, void* data) {
+                auto* inputs = static_cast<Inputs*>(data);
+                const char* name =
+                    input ? pa_proplist_gets(input->proplist, PA_PROP_APPLICATION_NAME) : nullptr;
+                if (input) inputs->names.push_back(name ? name : "");
+                if (!input) PulseConnection::Signal(inputs->connection);
+            },
+            &inputs));
+        return inputs.names;
+    }
+
+    // How long after `since` the program's output showed up on the server, looking every 10 ms.
+    std::optional<double> SecondsUntilOutputOpens(Clock::time_point since, Clock::duration limit) {
+        while (Clock::now() < since + limit) {
+            if (!Clients().empty())
                 return std::chrono::duration<double>(Clock::now() - since).count();
             std::this_thread::sleep_for(10ms);
         }
@@ -125,6 +135,54 @@ TEST_P(SoundServerTest, AProgramStartedBeforeTheServerIsHeardOnceItStarts) {
     ASSERT_NE(program.MainWindow(), 0u);
     std::this_thread::sleep_for(1500ms);  // some tries without a server
     ExpectHeardSoonAfterANewServer(program, "program started before the server");
+    EXPECT_EQ(program.Quit(), 0);
+}
+
+// The server stopped for 8 s (SIGSTOP), as a hung or swapped-out server would be: the window keeps
+// lighting every key at once, and soon after the server goes on the program plays through its
+// own stream again, not through ALSA's plug-in for the server.
+TEST_P(SoundServerTest, AStoppedServerNeverHoldsUpTheWindowAndItsOwnStreamComesBack) {
+    ProgramUnderTest program(xvfb_, Options());
+    program.Start();
+    const unsigned long window = program.MainWindow();
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(SecondsUntilHeard(program, 10s)) << "no sound before the stop";
+
+    kill(-server_.pid(), SIGSTOP);
+    const auto stopped = Clock::now();
+    Clock::duration slowest{};
+    int presses = 0;
+    for (; Clock::now() < stopped + 8s; ++presses) {
+        const char* key = presses % 2 ? "q" : "a";  // notes 2 and 3
+        const int note = presses % 2 ? 2 : 3;
+        const auto pressed = Clock::now();
+        program.Xdotool(std::string("keydown ") + key);
+        const QImage lit = program.GrabUntil(
+            window, [note](const QImage& now) { return ProgramUnderTest::Lit(now, note); }, 2, 5ms);
+        slowest = std::max(slowest, Clock::now() - pressed);
+        EXPECT_TRUE(ProgramUnderTest::Lit(lit, note)) << "press " << presses;
+        program.Xdotool(std::string("keyup ") + key);
+        std::this_thread::sleep_for(250ms);
+    }
+    kill(-server_.pid(), SIGCONT);
+    const auto resumed = Clock::now();
+    const bool own = PollUntil(
+        [&] {
+            const auto clients = Clients();
+            return clients == std::vector<std::string>{"Тонариум"};
+        },
+        2, 20ms);
+    std::printf(
+        "%d presses while stopped: slowest highlight %.0f ms after its key (xdotool's "
+        "start included); own stream alone again %.2f s after the server went on\n",
+        presses, std::chrono::duration<double, std::milli>(slowest).count(),
+        std::chrono::duration<double>(Clock::now() - resumed).count());
+    EXPECT_LE(slowest, 100ms) << "a highlight waited for the server";
+    EXPECT_TRUE(own) << "2 s after the server went on, the server plays: "
+                     << ::testing::PrintToString(Clients());
+    const auto noteWay = SecondsUntilHeard(program, 2s);
+    ASSERT_TRUE(noteWay) << "no note heard after the stop";
+    std::printf("a note heard %.0f ms after its key\n", *noteWay * 1000);
     EXPECT_EQ(program.Quit(), 0);
 }
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "forms/art/keyboard_art.h"
 #include "poll_until.h"
 
 namespace testing_support {
@@ -122,12 +123,18 @@ QImage ProgramUnderTest::Grab(unsigned long window) {
 }
 
 QImage ProgramUnderTest::GrabUntil(unsigned long window,
-                                   const std::function<bool(const QImage&)>& wanted,
-                                   double seconds) {
+                                   const std::function<bool(const QImage&)>& wanted, double seconds,
+                                   std::chrono::milliseconds interval) {
     QImage picture;
-    PollUntil([&] { return wanted(picture = Grab(window)); }, seconds,
-              std::chrono::milliseconds(50));
+    PollUntil([&] { return wanted(picture = Grab(window)); }, seconds, interval);
     return picture;
+}
+
+bool ProgramUnderTest::Lit(const QImage& mainWindow, int note) {
+    const QRect key = forms::art::HighlightRect(note).translated(kKeyboardDrawing.topLeft());
+    const QRgb pixel = mainWindow.pixel(key.left() + 3, key.center().y());
+    return std::abs(qRed(pixel) - 220) < 25 && std::abs(qGreen(pixel) - 95) < 25 &&
+           std::abs(qBlue(pixel) - 98) < 25;
 }
 
 QImage ProgramUnderTest::SteadyGrab(unsigned long window, double seconds) {

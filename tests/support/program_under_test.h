@@ -59,7 +59,11 @@ class ProgramUnderTest {
     // Grabs until the picture satisfies `wanted` or the time is up; the last picture grabbed.
     // Waiting on the picture rather than sleeping keeps the tests right on a slow machine.
     QImage GrabUntil(unsigned long window, const std::function<bool(const QImage&)>& wanted,
-                     double seconds = 5);
+                     double seconds = 5,
+                     std::chrono::milliseconds interval = std::chrono::milliseconds(50));
+    // Whether the main window's picture shows the note's key lit: its face salmon where the label
+    // is not.
+    static bool Lit(const QImage& mainWindow, int note);
     // The picture once it has stopped changing: a window just shown may still be painting.
     QImage SteadyGrab(unsigned long window, double seconds = 5);
     // Clicks "Выход" and waits for the program to end; its exit status, or -1.

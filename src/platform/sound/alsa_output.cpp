@@ -25,6 +25,10 @@ constexpr int kWaitMs = 50;
 // it leaves the writer to end by itself.
 constexpr auto kCloseLimit = std::chrono::milliseconds(200);
 
+// Writers alive, stuck ones included: while one hangs in a plug-in whose server does not answer,
+// another would only hang beside it.
+std::atomic<int> writers{0};
+
 // What the writer's thread shares with the output; it outlives the output when the writer hangs.
 struct Writer {
     std::shared_ptr<Renderer> renderer;
@@ -106,6 +110,7 @@ void Write(std::shared_ptr<Writer> writer) {
     renderer.Lost();
     if (pcm) snd_pcm_close(pcm);
     writer->done.set_value();
+    writers.fetch_sub(1);
 }
 
 class AlsaOutput final : public Output {
@@ -126,6 +131,8 @@ class AlsaOutput final : public Output {
     }
 
     bool Start() {
+        if (writers.load() > 0) return false;  // the last one is still stuck: wait for it
+        writers.fetch_add(1);
         done_ = writer_->done.get_future();
         thread_ = std::thread(Write, writer_);
         return true;

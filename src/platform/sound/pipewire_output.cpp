@@ -91,10 +91,11 @@ void PipeWireOutput::Connect(void* data, std::uint64_t) {
     }();
     pw_core_add_listener(self->core_, &self->coreListener_, &kCoreEvents, self);
 
-    self->stream_ = pw_stream_new(
-        self->core_, "Тонариум",
-        pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
-                          PW_KEY_MEDIA_ROLE, "Music", PW_KEY_NODE_LATENCY, kLatency, nullptr));
+    self->stream_ =
+        pw_stream_new(self->core_, "Тонариум",
+                      pw_properties_new(PW_KEY_APP_NAME, "Тонариум", PW_KEY_MEDIA_TYPE, "Audio",
+                                        PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
+                                        "Music", PW_KEY_NODE_LATENCY, kLatency, nullptr));
     if (!self->stream_) return self->renderer_->Lost();
     static constexpr pw_stream_events kEvents = [] {
         pw_stream_events events{};

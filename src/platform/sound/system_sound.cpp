@@ -100,7 +100,8 @@ void SystemSound::TakeBest(Clock::time_point now) {
     const bool ownerCalled = current_ >= 0 && slots_[current_].output->Active();
     mixer_->HandTo(next.renderer(), ownerCalled);
     const int old = std::exchange(current_, best);
-    if (old >= 0) Close(slots_[old]);
+    // The outputs worse than the new one have had their chance.
+    for (std::size_t at = best + 1; at < slots_.size(); ++at) Close(slots_[at]);
     playing_.store(next.Name());
     paused_.store(false);
     lastAudible_ = now;
