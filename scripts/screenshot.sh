@@ -19,8 +19,7 @@ cleanup() {
 trap cleanup EXIT
 start_xvfb "$build/screenshot-xvfb.log"
 
-# No sound is needed for a picture.
-ALSOFT_DRIVERS=null "$build/tonarium" &
+"$build/tonarium" --no-sound &
 program=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Музыкальный тонариум v 1.01$' | head -n 1)
 chord=(5 y u)  # notes 13, 17 and 20: C, E and G

@@ -48,12 +48,12 @@ trap 'cleanup $? "$BASH_COMMAND"' EXIT
 start_xvfb "$work/xvfb.log" || fail "Xvfb did not start"
 echo "soak: $program for ${duration}s on display $DISPLAY"
 
-# Sound goes to OpenAL's null output: mixed in full, heard by no one. AddressSanitizer's quarantine
+# AddressSanitizer's quarantine
 # is off: freed blocks held back in it make each block size's heap grow for minutes towards the
 # quarantine's size, which reads as growth here (the test suite's sanitizer build keeps it on).
 # The window goes to the virtual X server whatever platform the caller's environment names (the
 # test suite runs its widget tests offscreen).
-QT_QPA_PLATFORM=xcb ALSOFT_DRIVERS=null \
+QT_QPA_PLATFORM=xcb \
     ASAN_OPTIONS="detect_leaks=1:quarantine_size_mb=0:log_path=$work/sanitizer" \
     UBSAN_OPTIONS="print_stacktrace=1:log_path=$work/sanitizer" \
     LSAN_OPTIONS="suppressions=$here/../tests/lsan.supp:print_suppressions=0" \
