@@ -1,0 +1,37 @@
+// The program's threads: which runs what, and which locks each takes.
+//
+// The event loop (Qt's main thread) never waits for a server, a plug-in or a timeout. The
+// real-time callbacks never allocate, log or lock, but for OpenAL's device lock, which the mixer
+// takes for as long as one period's render.
+//
+// Event loop
+//   The windows, and the key poll: Form1's 40 ms tick, and a tick at once after each batch of key
+//   events. The key sources (keys/) report on it: the X11 connection and the evdev devices are
+//   read through socket notifiers, the window's own key events come as events. No lock.
+//   Sound (sound/): voices are made, started and stopped here; each al* call takes OpenAL's device
+//   lock for a moment. A voice that starts something audible wakes the sound thread
+//   (SystemSound::mutex_, which nobody holds while calling a library). The tick drops notes that
+//   waited too long for an output.
+//   MIDI (midi/): notes go into the JACK port's lock-free queue, or straight to the ALSA
+//   sequencer, which never blocks; the port is looked for again once a second from a timer.
+//
+// Sound thread («tonarium-sound», SystemSound)
+//   Opens, polls and closes the outputs, hands the mixer from one to another (waiting for at most
+//   a few periods of the old one's render), pauses the output in silence and wakes it. It takes
+//   SystemSound::mutex_ only to read what the event loop asked, and each output library's own loop
+//   lock (pw_thread_loop_lock, pa_threaded_mainloop_lock) to start and end its streams.
+//
+// Output threads (sound/), each rendering the mixer when its output owns it (Renderer::Render)
+//   PipeWire: the loop thread connects and follows the stream's state; the real-time data thread
+//     runs the process callback, which renders.
+//   PulseAudio: the threaded main loop connects, follows the state and renders in the write
+//     callback.
+//   ALSA: a writer thread of the output's own makes every ALSA call, since a plug-in may wait for
+//     its server without a limit; it renders, then writes. Its pause waits on the writer's mutex.
+//     A writer stuck in a plug-in is left to end by itself; from then on it never touches the
+//     mixer (Renderer::Detach).
+//
+// JACK threads (midi/)
+//   The real-time process thread takes the queued MIDI messages, without waiting; JACK's
+//   notification thread marks the server gone or a new connection, through atomics.
+#pragma once
