@@ -61,16 +61,16 @@ void BenchTicks(platform::KeySource& source, pid_t server) {
     platform::KeyPresses record;
     source.Start(record.NewSource());
     platform::KeyboardState state;
-    // One look at a key, as the reader takes it.
-    auto look = [&] {
+    // One read of a key, as the reader takes it.
+    auto read = [&] {
         source.Poll();
         record.Read(state);
     };
     constexpr int kTicks = 2000;
     auto start = Clock::now();
     for (int tick = 0; tick < kTicks; ++tick)
-        for (int key = 0; key < 36; ++key) look();
-    std::printf("%s: one tick of 36 looks: %.4f ms\n", source.Name(),
+        for (int key = 0; key < 36; ++key) read();
+    std::printf("%s: one tick of 36 reads: %.4f ms\n", source.Name(),
                 Seconds(Clock::now() - start) / kTicks * 1e3);
 
     // Ten seconds of ticking at 25 Hz with no key held.
@@ -78,7 +78,7 @@ void BenchTicks(platform::KeySource& source, pid_t server) {
     const double serverBefore = server > 0 ? ProcessCpuSeconds(server) : 0;
     start = Clock::now();
     for (int tick = 0; tick < 250; ++tick) {
-        for (int key = 0; key < 36; ++key) look();
+        for (int key = 0; key < 36; ++key) read();
         std::this_thread::sleep_until(start + std::chrono::milliseconds(40 * (tick + 1)));
     }
     const double wall = Seconds(Clock::now() - start);

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,11 +10,44 @@ namespace {
 
 using Road = platform::MidiKeyboard::Road;
 
+[[noreturn]] void Refuse(const QString& why) {
+    std::fprintf(stderr, "Тонариум: %s\n", qPrintable(why));
+    std::exit(2);
+}
+
 [[noreturn]] void Refuse(const QCommandLineOption& option, const char* takes,
                          const QString& given) {
-    std::fprintf(stderr, "Тонариум: --%s takes %s, not «%s»\n",
-                 qPrintable(option.names().constFirst()), takes, qPrintable(given));
-    std::exit(2);
+    Refuse(QStringLiteral("--%1 takes %2, not «%3»")
+               .arg(option.names().constFirst(), QString::fromUtf8(takes), given));
+}
+
+// Qt's own options, which QApplication takes from the command line later (either dash form):
+// those that take a value, and those that do not.
+const QStringList kQtOptionsWithValue = {"platform",      "platformpluginpath",
+                                         "platformtheme", "plugin",
+                                         "qmljsdebugger", "qwindowgeometry",
+                                         "qwindowicon",   "qwindowtitle",
+                                         "session",       "display",
+                                         "geometry",      "style",
+                                         "stylesheet",    "name",
+                                         "title"};
+const QStringList kQtFlags = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+QStringList WithoutQtOptions(QStringList arguments) {
+    for (qsizetype at = 1; at < arguments.size();) {
+        const QString& argument = arguments[at];
+        const QString name = argument.startsWith("--")  ? argument.mid(2)
+                             : argument.startsWith('-') ? argument.mid(1)
+                                                        : QString();
+        const qsizetype taken = kQtOptionsWithValue.contains(name) ? 2
+                                : kQtFlags.contains(name)          ? 1
+                                                                   : 0;
+        if (taken == 0)
+            ++at;
+        else
+            arguments.remove(at, std::min(taken, arguments.size() - at));
+    }
+    return arguments;
 }
 
 int NumberFrom(const QCommandLineParser& parser, const QCommandLineOption& option, int low,
@@ -71,9 +105,16 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
                        "order."),
         QStringLiteral("output"));
     parser.addOptions({midi, channel, velocity, noSound, sound});
-    parser.parse(WithMidiRoad(QCoreApplication::arguments()));
+    if (!parser.parse(WithMidiRoad(WithoutQtOptions(QCoreApplication::arguments()))))
+        Refuse(parser.errorText() + " See tonarium --help.");
     if (parser.isSet(help)) parser.showHelp();
     if (parser.isSet(version)) parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        Refuse(QStringLiteral("«%1» is not an option. See tonarium --help.")
+                   .arg(parser.positionalArguments().constFirst()));
+    for (const QCommandLineOption& midiOnly : {channel, velocity})
+        if (parser.isSet(midiOnly) && !parser.isSet(midi))
+            Refuse(QStringLiteral("--%1 goes with --midi").arg(midiOnly.names().constFirst()));
 
     CommandLine options;
     options.sound = !parser.isSet(noSound);

@@ -13,7 +13,7 @@ struct CommandLine {
 };
 
 // Reads the options. --help and --version are answered here, before the window system is
-// touched, and end the process. So does an option given a value it cannot take: one line names
-// the option and what it takes, and the status is 2. Options of Qt's own (-platform ...) are left
-// to Qt.
+// touched, and end the process. So does whatever the program does not take (an unknown option, a
+// missing value or one it cannot take, a stray argument, --channel or --velocity without --midi):
+// one line names it, and the status is 2. Options of Qt's own (-platform ...) are left to Qt.
 CommandLine ReadCommandLine(int argc, char* argv[]);

@@ -1,4 +1,4 @@
-// Every fuzzer seed and every committed fuzzer finding, taken down the sample road once more in
+// Every fuzzer seed and every committed fuzzer finding, taken through sample loading once more in
 // the ordinary builds (the sanitizer build checks our side of it for memory faults).
 #include <gtest/gtest.h>
 
