@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/keys/key_presses.h"
+#include "platform/keys/keys.h"
 #include "platform/pacer.h"
 
 class QSocketNotifier;

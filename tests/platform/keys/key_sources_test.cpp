@@ -98,6 +98,22 @@ TEST(EvdevKeySourceTest, NoKeyboardsNoSource) {
     EXPECT_FALSE(platform::EvdevKeySource::Open(empty.path().c_str()));
 }
 
+TEST(OpenKeySourcesTest, ChoosesTheSourcesThatSeeTheSession) {
+    testing_support::Xvfb xvfb;
+    ASSERT_TRUE(xvfb.running()) << xvfb.failure();
+    setenv("DISPLAY", xvfb.display().c_str(), 1);
+    auto names = [](std::string_view session) {
+        std::string names;
+        for (const auto& source : platform::OpenKeySources(session))
+            names += std::string(source->Name()) + " ";
+        return names;
+    };
+    const bool evdev = platform::EvdevKeySource::Open() != nullptr;
+    EXPECT_EQ(names("xcb"), "x11 ");
+    EXPECT_EQ(names("wayland"), evdev ? "evdev " : "x11 window ");
+    EXPECT_EQ(names("eglfs"), evdev ? "evdev " : "window ");
+}
+
 TEST(WindowKeySourceTest, FollowsPressesAndReleasesByScanCode) {
     int argc = 1;
     char name[] = "test";
