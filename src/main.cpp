@@ -2,9 +2,7 @@
 
 #include "command_line.h"
 #include "forms/form1.h"
-#include "platform/keys/evdev_key_source.h"
-#include "platform/keys/window_key_source.h"
-#include "platform/keys/x11_key_source.h"
+#include "platform/keys/keys.h"
 #include "platform/messages.h"
 #include "platform/sound/sound.h"
 #include "runtime/end_signals.h"
@@ -12,27 +10,13 @@
 
 namespace {
 
-// Every key source that can be opened; the keyboard reader merges them. evdev sees the physical
-// keyboards even under Wayland or on a console; X11 also sees keys that reach the X server by other
-// roads (remote desktops, virtual keyboards); the window's own key events always count, since a
-// background source may be blind to our own window (a native Wayland window, say).
-dx::KeySources OpenKeySources(core::WindowHandle) {
-    dx::KeySources sources;
-    if (auto evdev = platform::EvdevKeySource::Open()) sources.push_back(std::move(evdev));
-    if (auto x11 = platform::X11KeySource::Open()) sources.push_back(std::move(x11));
-    if (sources.empty())
-        platform::Say(
-            "no keyboard can be read in the background (no X server, no readable /dev/input); "
-            "keys play only while the window has the focus");
-    sources.push_back(std::make_unique<platform::WindowKeySource>());
-    return sources;
-}
-
 // The devices the program plays on: the system's default sound output and its keyboards, and
 // the MIDI keyboard the keys also play when there is one.
 dx::Backends SystemBackends(const CommandLine& options, platform::MidiKeyboard* midi) {
     dx::Backends backends;
-    backends.openKeySources = OpenKeySources;
+    backends.openKeySources = [](core::WindowHandle) {
+        return platform::OpenKeySources(QGuiApplication::platformName().toStdString());
+    };
     if (options.sound)
         backends.openSoundDevice = [output = options.soundOutput] {
             return platform::OpenSystemSound(output);

@@ -9,7 +9,7 @@
 #include "core/truth.h"
 #include "dx/directx8.h"
 #include "dx/highlight_pictures.h"
-#include "platform/keys/key_presses.h"
+#include "platform/keys/keys.h"
 
 namespace dx {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/truth.h"
-#include "platform/keys/key_presses.h"
+#include "platform/keys/keys.h"
 #include "platform/sound/sound.h"
 
 // The DirectX 8 objects the module is written against: the same objects and operations, each a
@@ -54,21 +54,21 @@ struct DSBUFFERDESC {
     std::string guid3DAlgorithm;
 };
 
-using KeySources = std::vector<std::unique_ptr<KeySource>>;
+using platform::KeySources;
 
 // Where sound and key states come from. The program hands in the system's own (see main.cpp);
 // tests put in an offline (loopback) sound device and a keyboard they drive.
 struct Backends {
     // The default output device; nullptr when there is none.
     std::function<std::unique_ptr<SoundDevice>()> openSoundDevice;
-    // Every keyboard source available for a window, read as one keyboard.
+    // The keyboard sources of the session, read as one keyboard.
     std::function<KeySources(WindowHandle)> openKeySources;
-    // Told of every press and release as it happens, besides the looks (optional).
+    // Told of every press and release as it happens, besides the ticks (optional).
     KeyPresses::KeyHandler keyWatcher = nullptr;
 };
 
 // The system keyboard: its sources report into one record of key presses (see
-// platform/key_presses.h for the road of a key press).
+// platform/keys/keys.h for how a key press reaches the note).
 class DirectInputDevice8 {
   public:
     DirectInputDevice8(std::function<KeySources(WindowHandle)> open,
@@ -78,9 +78,9 @@ class DirectInputDevice8 {
     // The notification runs on the event loop whenever what the keys read has changed.
     void SetEventNotification(std::function<void()> notify);
     void Acquire();
-    // Every key that reads down now: held, or pressed since the last look at it.
+    // Every key that reads down now: held, or pressed since the last read of it.
     void GetDeviceStateKeyboard(KeyboardState& state);
-    // Whether the key was pressed since the last look at it, which ends here.
+    // Whether the key was pressed since the last read of it, which ends here.
     bool TakePress(std::uint8_t keyCode) { return presses_.TakePress(keyCode); }
 
   private:

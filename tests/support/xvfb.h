@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/keys/key_presses.h"
+#include "platform/keys/keys.h"
 
 typedef struct _XDisplay Display;
 

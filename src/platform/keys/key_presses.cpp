@@ -1,4 +1,4 @@
-#include "platform/keys/key_presses.h"
+#include "platform/keys/keys.h"
 
 #include <stdexcept>
 
@@ -42,17 +42,9 @@ void KeyPresses::Down(unsigned source, unsigned code) {
     Key& key = keys_[code];
     const std::uint32_t bit = 1u << source;
     if (key.holders & bit) return;  // held already: an auto-repeat, or a resync that agrees
-    // Another source's report of a press already counted: the key is still down there, or went
-    // up there a moment ago. The source that reported the counted press pressed it again.
-    const bool samePress = key.holders != 0 || (!(key.pressedBy & bit) && key.pressedBy != 0 &&
-                                                now_() - key.upSince < kSamePress);
-    if (key.holders == 0) dirty_ = true;
+    const bool pressed = key.holders == 0;
     key.holders |= bit;
-    if (samePress) {
-        key.pressedBy |= bit;
-        return;
-    }
-    key.pressedBy = bit;
+    if (!pressed) return;  // another source has it down: the same press
     key.newPress = true;
     dirty_ = true;
     if (key_) key_(code, true);
@@ -65,7 +57,6 @@ void KeyPresses::Up(unsigned source, unsigned code) {
     if (!(key.holders & bit)) return;
     key.holders &= ~bit;
     if (key.holders != 0) return;
-    key.upSince = now_();
     dirty_ = true;
     if (key_) key_(code, false);
 }

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <optional>
 
-#include "platform/keys/key_presses.h"
+#include "platform/keys/keys.h"
 
 namespace platform {
 

@@ -141,7 +141,7 @@ void X11KeySource::ApplyQueuedEvents(int mode) {
 
 void X11KeySource::Poll() {
     if (!display_ && (!reconnect_.Due() || !Connect())) return;
-    // Without the notifier nobody reads the connection between polls. The 36 looks of one tick
+    // Without the notifier nobody reads the connection between polls. The 36 reads of one tick
     // come within a fraction of a millisecond: reading it once for them is enough.
     const auto now = std::chrono::steady_clock::now();
     if (!notifier_ && UsesRawEvents() && now - lastRead_ >= kReadInterval) {

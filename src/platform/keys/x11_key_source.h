@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "platform/keys/key_presses.h"
+#include "platform/keys/keys.h"
 #include "platform/pacer.h"
 
 typedef struct _XDisplay Display;
