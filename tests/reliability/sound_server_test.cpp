@@ -156,12 +156,12 @@ TEST_P(SoundServerTest, AStoppedServerNeverHoldsUpTheWindowAndItsOwnStreamComesB
         const char* key = presses % 2 ? "q" : "a";  // notes 2 and 3
         const int note = presses % 2 ? 2 : 3;
         const auto pressed = Clock::now();
-        program.Xdotool(std::string("keydown ") + key);
+        program.Key(key, true);
         const QImage lit = program.GrabUntil(
             window, [note](const QImage& now) { return ProgramUnderTest::Lit(now, note); }, 2, 5ms);
         slowest = std::max(slowest, Clock::now() - pressed);
         EXPECT_TRUE(ProgramUnderTest::Lit(lit, note)) << "press " << presses;
-        program.Xdotool(std::string("keyup ") + key);
+        program.Key(key, false);
         std::this_thread::sleep_for(250ms);
     }
     kill(-server_.pid(), SIGCONT);
@@ -173,8 +173,8 @@ TEST_P(SoundServerTest, AStoppedServerNeverHoldsUpTheWindowAndItsOwnStreamComesB
         },
         2, 20ms);
     std::printf(
-        "%d presses while stopped: slowest highlight %.0f ms after its key (xdotool's "
-        "start included); own stream alone again %.2f s after the server went on\n",
+        "%d presses while stopped: slowest highlight %.0f ms after its key; own stream alone "
+        "again %.2f s after the server went on\n",
         presses, std::chrono::duration<double, std::milli>(slowest).count(),
         std::chrono::duration<double>(Clock::now() - resumed).count());
     EXPECT_LE(slowest, 100ms) << "a highlight waited for the server";

@@ -3,6 +3,7 @@
 // Xlib last: its macros clash with Qt's names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +86,12 @@ void ProgramUnderTest::Start() {
 
 bool ProgramUnderTest::Running() {
     return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
+}
+
+void ProgramUnderTest::Key(const std::string& name, bool down) {
+    if (!display_) return;
+    XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XStringToKeysym(name.c_str())), down, 0);
+    XFlush(display_);
 }
 
 bool ProgramUnderTest::Xdotool(const std::string& arguments) {

@@ -54,6 +54,8 @@ class ProgramUnderTest {
     unsigned long FindWindow(const std::string& title) { return WaitForWindow(title, 0); }
     // Runs xdotool with these arguments on the program's display.
     bool Xdotool(const std::string& arguments);
+    // Presses or releases a key (an X key name: "q", "backslash") through XTest, at once.
+    void Key(const std::string& name, bool down);
     // The window's content as it is on the screen.
     QImage Grab(unsigned long window);
     // Grabs until the picture satisfies `wanted` or the time is up; the last picture grabbed.

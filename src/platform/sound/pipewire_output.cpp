@@ -1,7 +1,11 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/raw-utils.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 
 #include "platform/sound/outputs.h"
 
@@ -16,6 +20,22 @@ namespace {
 // environment overrides it, as for any PipeWire client.
 constexpr const char* kLatency = "128/48000";
 constexpr std::uint32_t kStride = Output::kChannels * sizeof(float);
+
+// Whether a server's socket is where libpipewire looks for it. Trying costs a thread and a
+// context that loads PipeWire's modules, which a desktop without PipeWire should not pay again
+// and again.
+bool ServerSocketExists() {
+    const char* remote = std::getenv("PIPEWIRE_REMOTE");
+    std::string socket = remote && *remote ? remote : "pipewire-0";
+    if (socket.front() != '/') {
+        const char* folder = nullptr;
+        for (const char* variable : {"PIPEWIRE_RUNTIME_DIR", "XDG_RUNTIME_DIR", "USERPROFILE"})
+            if (!folder) folder = std::getenv(variable);
+        if (!folder) return false;
+        socket = std::string(folder) + "/" + socket;
+    }
+    return access(socket.c_str(), F_OK) == 0;
+}
 
 class PipeWireOutput final : public Output {
   public:
@@ -57,6 +77,7 @@ PipeWireOutput::~PipeWireOutput() {
 }
 
 bool PipeWireOutput::Start() {
+    if (!ServerSocketExists()) return false;
     static const bool initialised = (pw_init(nullptr, nullptr), true);
     loop_ = initialised ? pw_thread_loop_new("tonarium-pipewire", nullptr) : nullptr;
     if (loop_ && pw_thread_loop_start(loop_) < 0) {

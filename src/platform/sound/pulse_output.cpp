@@ -1,4 +1,9 @@
 #include <pulse/pulseaudio.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <string_view>
 
 #include "platform/sound/outputs.h"
 
@@ -15,6 +20,30 @@ constexpr pa_usec_t kQueued = 4000;
 constexpr pa_usec_t kWrite = 1000;
 constexpr pa_sample_spec kFormat{PA_SAMPLE_FLOAT32NE, Output::kRate, Output::kChannels};
 constexpr std::size_t kFrameBytes = Output::kChannels * sizeof(float);
+
+bool Exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+// Whether a server may answer: an address in the environment, or a socket where libpulse looks
+// for a server of the user's own or of the system's. Trying costs a thread of its own, which a
+// desktop without PulseAudio should not pay again and again. (A server named only on the X
+// server's root window, by a remote desktop, is not looked for.)
+bool ServerMayAnswer() {
+    if (const char* server = std::getenv("PULSE_SERVER"); server && *server) {
+        std::string_view address(server);
+        if (address.starts_with("unix:")) address.remove_prefix(5);
+        const bool onePath = address.starts_with('/') && address.find(' ') == address.npos;
+        return !onePath || Exists(std::string(address));
+    }
+    std::string user;
+    if (const char* folder = std::getenv("PULSE_RUNTIME_PATH"))
+        user = folder;
+    else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+        user = std::string(runtime) + "/pulse";
+    return (!user.empty() && Exists(user + "/native")) || Exists("/run/pulse/native") ||
+           Exists("/var/run/pulse/native");
+}
 
 class PulseOutput final : public Output {
   public:
@@ -61,6 +90,7 @@ PulseOutput::~PulseOutput() {
 }
 
 bool PulseOutput::Start() {
+    if (!ServerMayAnswer()) return false;
     loop_ = pa_threaded_mainloop_new();
     if (loop_ && pa_threaded_mainloop_start(loop_) < 0) {
         pa_threaded_mainloop_free(loop_);

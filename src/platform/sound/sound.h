@@ -54,8 +54,9 @@ class SoundDevice {
     virtual void Tick() {}
 };
 
-// Once nothing audible has played for this long, the output sleeps until the next note.
-constexpr std::chrono::milliseconds kSilenceBeforePause{10000};
+// Once nothing audible has sounded for this long, the output sleeps until the next note: the
+// mixer and the server do not wake hundreds of times a second for silence.
+constexpr std::chrono::milliseconds kSilenceBeforePause{500};
 
 // The outputs, for `--sound`; any is the best that answers.
 enum class SoundOutput { kAny, kPipeWire, kPulse, kAlsa };

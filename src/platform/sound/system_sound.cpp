@@ -31,6 +31,12 @@ std::unique_ptr<SoundVoice> SystemSound::CreateVoice(const PcmSound& sound) {
 
 void SystemSound::Tick() {
     mixer_->DropLateNotes(Clock::now());
+    if (ticked_.exchange(true)) return;
+    {
+        std::lock_guard lock(mutex_);
+        started_ = true;
+    }
+    changed_.notify_one();
 }
 
 void SystemSound::Wake() {
@@ -43,22 +49,25 @@ void SystemSound::Wake() {
 
 void SystemSound::Run() {
     std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return stop_ || started_; });
     while (!stop_) {
         const bool wake = std::exchange(wake_, false);
         lock.unlock();
-        Step(Clock::now(), wake);
+        const bool connecting = Step(Clock::now(), wake);
         lock.lock();
-        changed_.wait_for(lock, timing_.poll, [this] { return stop_ || wake_; });
+        changed_.wait_for(lock, connecting ? timing_.poll : timing_.steadyPoll,
+                          [this] { return stop_ || wake_; });
     }
     lock.unlock();
     for (Slot& slot : slots_) Close(slot);
 }
 
-void SystemSound::Step(Clock::time_point now, bool wake) {
+bool SystemSound::Step(Clock::time_point now, bool wake) {
     CloseFailed(now);
     TakeBest(now);
-    OpenDue(now);
+    const bool connecting = OpenDue(now);
     PauseOrWake(now, wake);
+    return connecting;
 }
 
 // Closes what went away, stalled, or did not start playing in time.
@@ -92,7 +101,7 @@ void SystemSound::TakeBest(Clock::time_point now) {
         if (!slot.output) continue;
         if (slot.output->Poll(now) == Output::State::kPlaying)
             best = at;
-        else if (now - slot.openedAt < timing_.preferBetter)
+        else if (now - slot.openedAt < timing_.headStart)
             return;  // a better output may yet come: wait for it a moment
     }
     if (best < 0) return;
@@ -112,10 +121,11 @@ void SystemSound::TakeBest(Clock::time_point now) {
 }
 
 // Starts the outputs better than the one that plays (all of them while none does) whose retry is
-// due; each connects in the background.
-void SystemSound::OpenDue(Clock::time_point now) {
+// due, in order: the next only once every one before it has failed or has had its head start.
+// Each connects in the background. Whether one is connecting.
+bool SystemSound::OpenDue(Clock::time_point now) {
     const int limit = current_ < 0 ? static_cast<int>(slots_.size()) : current_;
-    bool trying = false;
+    bool connecting = false;
     for (int at = 0; at < limit; ++at) {
         Slot& slot = slots_[at];
         if (!slot.output && now >= slot.retryAt) {
@@ -123,12 +133,15 @@ void SystemSound::OpenDue(Clock::time_point now) {
             slot.openedAt = now;
             if (!slot.output) slot.retryAt = now + timing_.retry;
         }
-        trying = trying || slot.output;
+        if (!slot.output) continue;
+        connecting = true;
+        if (now - slot.openedAt < timing_.headStart) break;
     }
-    if (current_ < 0 && !trying && !toldGone_) {
+    if (current_ < 0 && !connecting && !toldGone_) {
         say_.Say("no sound output can be opened; trying again every second");
         toldGone_ = true;
     }
+    return connecting;
 }
 
 void SystemSound::PauseOrWake(Clock::time_point now, bool wake) {

@@ -18,10 +18,11 @@ namespace platform {
 
 // The system's sound: one mixer, and the outputs that may play it in the order of preference.
 // A sound thread of its own opens the outputs, polls them, and hands the mixer to the best that
-// plays:
-// - while no output plays, every output is tried (each again a second after it failed), side by
-//   side, and the best that plays takes the mixer; a worse one that plays first waits a moment
-//   for a better one still connecting;
+// plays, from the first tick on (once the window is up: start-up does not share the machine with
+// a server's connection):
+// - while no output plays, the outputs are tried in order, each again a second after it failed;
+//   the next is tried only once the one before has failed or has been connecting for a moment
+//   (a server that hangs), so an output that is not needed is never connected;
 // - while a later output plays, the earlier ones are tried again in the background, and the
 //   first of them to play takes the mixer over from it;
 // - an output that goes away, stalls (see Output::kStallLimit) or does not play within a while
@@ -39,10 +40,12 @@ class SystemSound final : public SoundDevice {
         std::chrono::milliseconds retry{1000};
         // How long a new output may take to start playing.
         std::chrono::milliseconds connect{2000};
-        // How long a worse output that plays waits for a better one that is still connecting.
-        std::chrono::milliseconds preferBetter{300};
-        // How often the sound thread polls the outputs.
+        // How long a better output that is connecting is waited for before the next is tried,
+        // or one that plays takes the mixer.
+        std::chrono::milliseconds headStart{300};
+        // How often the sound thread polls the outputs: while one connects, and otherwise.
         std::chrono::milliseconds poll{20};
+        std::chrono::milliseconds steadyPoll{100};
     };
 
     SystemSound(std::unique_ptr<Mixer> mixer, std::vector<Opener> outputs, Timing timing);
@@ -64,11 +67,11 @@ class SystemSound final : public SoundDevice {
     };
 
     void Run();
-    // One poll of the sound thread.
-    void Step(Clock::time_point now, bool wake);
+    // One poll of the sound thread; whether an output is connecting.
+    bool Step(Clock::time_point now, bool wake);
     void CloseFailed(Clock::time_point now);
     void TakeBest(Clock::time_point now);
-    void OpenDue(Clock::time_point now);
+    bool OpenDue(Clock::time_point now);
     void PauseOrWake(Clock::time_point now, bool wake);
     void Close(Slot& slot);
     void Wake();
@@ -82,10 +85,12 @@ class SystemSound final : public SoundDevice {
     Clock::time_point lastAudible_;
     Subject say_;
     // Shared with the event loop.
-    std::mutex mutex_;  // over stop_ and wake_, never held while a library is called
+    std::mutex mutex_;  // over stop_, wake_ and started_, never held while a library is called
     std::condition_variable changed_;
     bool stop_ = false;
     bool wake_ = false;
+    bool started_ = false;  // the first tick has come
+    std::atomic<bool> ticked_{false};
     std::atomic<const char*> playing_{""};
     std::atomic<bool> paused_{false};
     std::thread thread_;

@@ -116,8 +116,9 @@ class FakeServer {
 constexpr SystemSound::Timing kQuick{.silenceBeforePause = 10000ms,
                                      .retry = 50ms,
                                      .connect = 500ms,
-                                     .preferBetter = 0ms,
-                                     .poll = 5ms};
+                                     .headStart = 0ms,
+                                     .poll = 5ms,
+                                     .steadyPoll = 5ms};
 
 class SystemSoundTest : public testing::Test {
   protected:
@@ -125,7 +126,9 @@ class SystemSoundTest : public testing::Test {
                                       SystemSound::Timing timing = kQuick) {
         std::vector<SystemSound::Opener> outputs;
         for (FakeServer* server : servers) outputs.push_back(server->Opener());
-        return std::make_unique<SystemSound>(Mixer::Open(), std::move(outputs), timing);
+        auto sound = std::make_unique<SystemSound>(Mixer::Open(), std::move(outputs), timing);
+        sound->Tick();  // the first tick opens the outputs
+        return sound;
     }
     bool PlaysOn(const SystemSound& sound, const std::string& name) {
         return PollUntil([&] { return sound.Playing() == name; }, 5);
@@ -247,10 +250,15 @@ class SoundOnServerTest : public testing::TestWithParam<testing_support::SoundSe
     }
     bool PipeWire() const { return GetParam() == Kind::kPipeWire; }
     std::string OwnStream() const { return PipeWire() ? "PipeWire" : "PulseAudio"; }
-    static std::string PlayingWithin(const platform::SoundDevice& device, Clock::duration limit) {
+    // Ticks the device as the program's timer does, until an output plays.
+    static std::string PlayingWithin(platform::SoundDevice& device, Clock::duration limit) {
         const auto& sound = static_cast<const SystemSound&>(device);
-        PollUntil([&] { return !sound.Playing().empty(); },
-                  std::chrono::duration<double>(limit).count());
+        PollUntil(
+            [&] {
+                device.Tick();
+                return !sound.Playing().empty();
+            },
+            std::chrono::duration<double>(limit).count());
         return sound.Playing();
     }
     // Plays the voice once it plays, and the pitch the server's output then has; 0 when none.
