@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <future>
 
 #include "command_line.h"
 #include "forms/form1.h"
@@ -10,17 +11,16 @@
 
 namespace {
 
-// The devices the program plays on: the system's default sound output and its keyboards, and
-// the MIDI keyboard the keys also play when there is one.
-dx::Backends SystemBackends(const CommandLine& options, platform::MidiKeyboard* midi) {
+using SoundOpening = std::future<std::unique_ptr<platform::SoundDevice>>;
+
+// The devices the program plays on: the system's sound, its keyboards, and the MIDI keyboard the
+// keys also play when there is one.
+dx::Backends SystemBackends(SoundOpening& sound, platform::MidiKeyboard* midi) {
     dx::Backends backends;
     backends.openKeySources = [](core::WindowHandle) {
         return platform::OpenKeySources(QGuiApplication::platformName().toStdString());
     };
-    if (options.sound)
-        backends.openSoundDevice = [output = options.soundOutput] {
-            return platform::OpenSystemSound(output);
-        };
+    if (sound.valid()) backends.openSoundDevice = [&sound] { return sound.get(); };
     if (midi)
         backends.keyWatcher = [midi](unsigned keyCode, bool down) { midi->Key(keyCode, down); };
     return backends;
@@ -31,6 +31,10 @@ dx::Backends SystemBackends(const CommandLine& options, platform::MidiKeyboard* 
 int main(int argc, char* argv[]) {
     platform::QuietLibraryLogging();
     const CommandLine options = ReadCommandLine(argc, argv);
+    // The mixer is made while Qt starts: it needs nothing of Qt's, and takes milliseconds.
+    SoundOpening sound;
+    if (options.sound)
+        sound = std::async(std::launch::async, platform::OpenSystemSound, options.soundOutput);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Тонариум"));
     QApplication::setApplicationVersion(QStringLiteral(TONARIUM_VERSION_STRING));
@@ -40,7 +44,7 @@ int main(int argc, char* argv[]) {
     // Outlives the main window, whose keys it follows, and lets go of its notes as it goes.
     std::unique_ptr<platform::MidiKeyboard> midi;
     if (options.midi) midi = std::make_unique<platform::MidiKeyboard>(*options.midi);
-    forms::Form1 form1(services, SystemBackends(options, midi.get()));
+    forms::Form1 form1(services, SystemBackends(sound, midi.get()));
     if (midi)
         form1.OnInstrumentChange([&midi](forms::Form1::Instrument instrument) {
             midi->SetProgram(instrument == forms::Form1::Instrument::kOrgan

@@ -7,7 +7,6 @@
 
 #include "core/run_time_error.h"
 #include "forms/art/icons.h"
-#include "forms/art/keyboard_art.h"
 #include "forms/form1_layout.h"
 #include "forms/form2.h"
 #include "forms/form3.h"
@@ -37,14 +36,9 @@ std::string SamplePath(const std::string& appPath, std::string_view folder, std:
 
 Form1::Form1(runtime::Services& services, dx::Backends backends)
     : runtime::Form(services, kForm1, Form1Layout()), module_(*this, std::move(backends)) {
+    artwork_ = std::async(std::launch::async, art::PaintKeyboardPictures, devicePixelRatioF());
     setWindowIcon(art::MainIcon());
-    const qreal dpr = devicePixelRatioF();
-    runtime::SetPicture(Get<QLabel>("Picture1"), QPixmap::fromImage(art::PaintKeyboard(dpr)));
-    for (const NoteKey& row : NoteMap) {
-        image1_[row.note] = &Get<QLabel>("Image1", row.note);
-        runtime::SetPicture(*image1_[row.note],
-                            QPixmap::fromImage(art::PaintHighlight(row.note, dpr)));
-    }
+    for (const NoteKey& row : NoteMap) image1_[row.note] = &Get<QLabel>("Image1", row.note);
 
     auto& timer1 = Get<runtime::Timer>("Timer1");
     timer1.OnTick([this] { Timer1_Timer(); });
@@ -79,6 +73,14 @@ void Form1::OnLoad() {
     module_.InitKeyboard(hWnd());
     for (std::int16_t slot = 0; slot <= kLastSlot; ++slot) LoadNoteSample(slot, kPianoFolder);
     module_.LoopSlotZero();
+    ShowArtwork();
+}
+
+void Form1::ShowArtwork() {
+    const art::KeyboardPictures pictures = artwork_.get();
+    runtime::SetPicture(Get<QLabel>("Picture1"), QPixmap::fromImage(pictures.keyboard));
+    for (const NoteKey& row : NoteMap)
+        runtime::SetPicture(*image1_[row.note], QPixmap::fromImage(pictures.highlights[row.note]));
 }
 
 void Form1::OnUnload() {

@@ -7,10 +7,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <string_view>
 
 #include "core/note_map.h"
 #include "dx/direct_sound_module.h"
+#include "forms/art/keyboard_art.h"
 #include "runtime/form.h"
 
 namespace forms {
@@ -44,11 +46,15 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
     void OnUnload() override;
 
   private:
+    // Puts the artwork painted meanwhile in its place, before the window shows.
+    void ShowArtwork();
     void Timer1_Timer();
     void SwitchInstrument(Instrument instrument);
     void LoadNoteSample(std::int16_t slot, std::string_view folder);
 
     dx::DirectSoundModule module_;
+    // Painted on a worker thread while the window loads its sound and samples.
+    std::future<art::KeyboardPictures> artwork_;
     std::array<QLabel*, kNoteCount + 1> image1_{};  // by note; [0] unused
     std::function<void(Instrument)> instrumentChanged_;
 };

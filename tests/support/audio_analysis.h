@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -21,6 +22,23 @@ inline long FirstSoundingFrame(const std::vector<float>& stereo, float threshold
     for (std::size_t i = 0; i < stereo.size() / 2; ++i)
         if (std::fabs(stereo[i * 2]) > threshold) return static_cast<long>(i);
     return -1;
+}
+
+// The pitch of a recorded tone (mono) by the median length of its periods, so that a glitch of the
+// recording (a server changing its period as a client comes, or rewriting what it had rendered)
+// counts as one odd period only; 0 when there is no tone.
+inline double RecordedPitch(const std::vector<float>& samples, int sampleRate) {
+    std::vector<double> periods;
+    double previous = -1;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        if (samples[i - 1] >= 0 || samples[i] < 0) continue;
+        const double crossing = i - samples[i] / (samples[i] - samples[i - 1]);
+        if (previous >= 0) periods.push_back(crossing - previous);
+        previous = crossing;
+    }
+    if (periods.empty()) return 0;
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    return sampleRate / periods[periods.size() / 2];
 }
 
 }  // namespace testing_support

@@ -63,7 +63,8 @@ QImage PaintMainIcon(int size) {
 }
 
 QIcon MainIcon() {
-    return IconOf(PaintMainIcon, {16, 24, 32, 48, kMainIconSize, 128, 256});
+    // Up to 128 pixels for the window; the menu's larger sizes are the installed icon theme's.
+    return IconOf(PaintMainIcon, {16, 24, 32, 48, kMainIconSize, 128});
 }
 
 QImage PaintInformationIcon(int size) {

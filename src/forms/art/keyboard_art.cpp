@@ -43,6 +43,13 @@ QImage PaintHighlight(int note, qreal dpr) {
     return image;
 }
 
+KeyboardPictures PaintKeyboardPictures(qreal dpr) {
+    KeyboardPictures pictures{PaintKeyboard(dpr), {}};
+    for (int note = 1; note <= core::kNoteCount; ++note)
+        pictures.highlights[note] = PaintHighlight(note, dpr);
+    return pictures;
+}
+
 QImage PaintNoteChart(qreal dpr) {
     return PaintWholeKeyboard(dpr, kChartPalette, [](const Key& key) {
         const int note = core::NoteOfKey(key.scanCode);

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <array>
 
 #include "forms/art/key_geometry.h"
 
@@ -19,5 +20,13 @@ QRect HighlightRect(int note);
 
 // The note-order chart: the keyboard drawing with every note key red and numbered.
 QImage PaintNoteChart(qreal dpr);
+
+// The main window's keyboard drawing and its highlights (by note; [0] empty), painted together:
+// images, so that they may be painted off the GUI thread.
+struct KeyboardPictures {
+    QImage keyboard;
+    std::array<QImage, 37> highlights;
+};
+KeyboardPictures PaintKeyboardPictures(qreal dpr);
 
 }  // namespace forms::art

@@ -1,5 +1,8 @@
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -28,6 +31,26 @@ constexpr auto kCloseLimit = std::chrono::milliseconds(200);
 // Writers alive, stuck ones included: while one hangs in a plug-in whose server does not answer,
 // another would only hang beside it.
 std::atomic<int> writers{0};
+
+// Opening `default` makes ALSA read its whole configuration again, milliseconds of work: while it
+// keeps failing at once (no card, no server behind a plug-in) it is tried less and less often, up
+// to every eight seconds. The servers' own outputs find a server that starts much sooner.
+class Backoff {
+  public:
+    using Clock = std::chrono::steady_clock;
+    bool Due() const { return Clock::now().time_since_epoch().count() >= next_.load(); }
+    void Failed() {
+        const int failures = std::min(failures_.fetch_add(1) + 1, 3);
+        next_.store(
+            (Clock::now() + std::chrono::seconds(1 << failures)).time_since_epoch().count());
+    }
+    void Opened() { failures_.store(0); }
+
+  private:
+    std::atomic<int> failures_{0};
+    std::atomic<Clock::rep> next_{0};
+};
+Backoff backoff;
 
 // What the writer's thread shares with the output; it outlives the output when the writer hangs.
 struct Writer {
@@ -90,7 +113,10 @@ bool AwaitActive(Writer& writer, snd_pcm_t* pcm, bool& paused) {
 void Write(std::shared_ptr<Writer> writer) {
     Renderer& renderer = *writer->renderer;
     snd_pcm_t* pcm = OpenDevice();
-    if (!pcm) renderer.Lost();
+    if (pcm)
+        backoff.Opened();
+    else
+        backoff.Failed();
     std::vector<float> samples(kPeriod * Output::kChannels);
     bool started = false, paused = false;
     while (pcm && AwaitActive(*writer, pcm, paused)) {
@@ -132,6 +158,7 @@ class AlsaOutput final : public Output {
 
     bool Start() {
         if (writers.load() > 0) return false;  // the last one is still stuck: wait for it
+        if (!backoff.Due()) return false;
         writers.fetch_add(1);
         done_ = writer_->done.get_future();
         thread_ = std::thread(Write, writer_);

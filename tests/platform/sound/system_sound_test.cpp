@@ -10,6 +10,7 @@
 #include <list>
 #include <thread>
 
+#include "audio_analysis.h"
 #include "platform/sound/system_sound.h"
 #include "poll_until.h"
 #include "sound_server.h"
@@ -222,22 +223,6 @@ TEST_F(SystemSoundTest, ANoteIsDroppedRatherThanHeardLateButTheFirstOnesWait) {
         << "a note was heard 200 ms late";
 }
 
-// The pitch of a recorded tone by the median length of its periods, so that a glitch of the
-// recording (a server changing its period as a client comes) counts as one odd period only.
-double Pitch(const std::vector<float>& samples) {
-    std::vector<double> periods;
-    double previous = -1;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        if (samples[i - 1] >= 0 || samples[i] < 0) continue;
-        const double crossing = i - samples[i] / (samples[i] - samples[i - 1]);
-        if (previous >= 0) periods.push_back(crossing - previous);
-        previous = crossing;
-    }
-    if (periods.empty()) return 0;
-    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
-    return kRate / periods[periods.size() / 2];
-}
-
 // The system's sound on a private server of the test's own.
 class SoundOnServerTest : public testing::TestWithParam<testing_support::SoundServer::Kind> {
   protected:
@@ -274,7 +259,7 @@ class SoundOnServerTest : public testing::TestWithParam<testing_support::SoundSe
         const auto heard = recorder.WaitForSound(since, 3000ms);
         if (!heard) return 0;
         std::this_thread::sleep_for(150ms);  // enough of the note to count its waves
-        return Pitch(recorder.LeftChannel(*heard, kRate / 10));
+        return testing_support::RecordedPitch(recorder.LeftChannel(*heard, kRate / 10), kRate);
     }
 
     testing_support::SoundServer server_{GetParam()};
