@@ -343,9 +343,9 @@ void Run::Measure() {
     const InstalledProgram installed(settings_.program, settings_.config);
     MapWatcher watcher(xvfb);
     if (watcher.watching())
-        std::printf(
-            "%s\n",
-            TimeStartsBesideEmptyWindow(watcher, xvfb, installed, settings_.arguments).c_str());
+        std::printf("%s\n",
+                    TimeStartsBesideEmptyWindow(watcher, xvfb, installed, settings_.arguments)
+                        .line.c_str());
     std::printf("machine's load average over a minute: %s before, %s after\n", loadBefore.c_str(),
                 LoadAverage().c_str());
 }

@@ -96,9 +96,9 @@ void End(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-std::string TimeStartsBesideEmptyWindow(MapWatcher& watcher, const testing_support::Xvfb& xvfb,
-                                        const InstalledProgram& program,
-                                        const std::vector<std::string>& arguments) {
+StartTimes TimeStartsBesideEmptyWindow(MapWatcher& watcher, const testing_support::Xvfb& xvfb,
+                                       const InstalledProgram& program,
+                                       const std::vector<std::string>& arguments) {
     constexpr int kStarts = 9;
     const std::array<std::pair<std::string, std::string>, 2> programs{
         {{program.path(), kMainWindowTitle}, {kEmptyWindowExecutable, "empty"}}};
@@ -124,7 +124,7 @@ std::string TimeStartsBesideEmptyWindow(MapWatcher& watcher, const testing_suppo
                   "%.0f ms, fastest %.0f ms; ratio of medians %.2f, of the fastest %.2f",
                   program.samples(), median(0), fastest(0), median(1), fastest(1),
                   median(0) / median(1), fastest(0) / fastest(1));
-    return line;
+    return {line, median(0) / median(1), fastest(0) / fastest(1)};
 }
 
 }  // namespace bench

@@ -59,9 +59,14 @@ void End(pid_t pid);  // SIGTERM, then waits for it
 
 // Start to main window mapped, for the program and for an empty Qt window started in turn
 // several times: the median and fastest of each, so that a busy moment of a shared machine does
-// not decide the ratio. One line of figures.
-std::string TimeStartsBesideEmptyWindow(MapWatcher& watcher, const testing_support::Xvfb& xvfb,
-                                        const InstalledProgram& program,
-                                        const std::vector<std::string>& arguments = {});
+// not decide the ratio. One line of figures, and the ratios.
+struct StartTimes {
+    std::string line;
+    double medianRatio = 0;
+    double fastestRatio = 0;
+};
+StartTimes TimeStartsBesideEmptyWindow(MapWatcher& watcher, const testing_support::Xvfb& xvfb,
+                                       const InstalledProgram& program,
+                                       const std::vector<std::string>& arguments = {});
 
 }  // namespace bench
