@@ -19,13 +19,14 @@ namespace platform {
 // keyboard object goes; a port whose server went away takes its notes with it.
 //
 // The port lives on JACK when a JACK server answers, else on the ALSA sequencer, unless the
-// settings choose one. A lost port, or none at all, is looked for again about once a second on
-// the event loop, where it was found first; each change is one line on standard error.
+// settings choose the backend. A lost port, or none at all, is retried about once a second on
+// the event loop, on the backend it was found on first; each change is one line on standard
+// error.
 class MidiKeyboard {
   public:
-    enum class Road { kAny, kJack, kAlsa };
+    enum class Backend { kAny, kJack, kAlsa };
     struct Settings {
-        Road road = Road::kAny;
+        Backend backend = Backend::kAny;
         int channel = 1;  // 1..16
         int velocity = 100;
     };
@@ -35,10 +36,10 @@ class MidiKeyboard {
     // Note 1 is C3.
     static constexpr int kNoteNumberOffset = 47;
 
-    // Opens a port on the road given; kAny becomes the road taken.
-    using Opener = std::function<std::unique_ptr<MidiPort>(Road&)>;
+    // Opens a port on the backend given; kAny becomes the backend taken.
+    using Opener = std::function<std::unique_ptr<MidiPort>(Backend&)>;
     // The system's ports, named «Тонариум»: JACK, or the ALSA sequencer.
-    static std::unique_ptr<MidiPort> OpenSystemPort(Road& road);
+    static std::unique_ptr<MidiPort> OpenSystemPort(Backend& backend);
 
     explicit MidiKeyboard(Settings settings, Opener open = &OpenSystemPort);
     ~MidiKeyboard();
@@ -53,7 +54,7 @@ class MidiKeyboard {
 
   private:
     void Open();
-    void LookAfterPort();
+    void PollPort();
     void Send(std::initializer_list<std::uint8_t> message);
 
     Settings settings_;

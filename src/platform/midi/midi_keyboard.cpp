@@ -18,12 +18,12 @@ constexpr std::uint8_t kReleaseVelocity = 64;  // what keyboards without release
 
 }  // namespace
 
-std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Road& road) {
+std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Backend& backend) {
     std::unique_ptr<MidiPort> port;
-    if (road != Road::kAlsa && (port = JackMidiPort::Open(kPortName))) {
-        road = Road::kJack;
-    } else if (road != Road::kJack && (port = AlsaMidiPort::Open(kPortName))) {
-        road = Road::kAlsa;
+    if (backend != Backend::kAlsa && (port = JackMidiPort::Open(kPortName))) {
+        backend = Backend::kJack;
+    } else if (backend != Backend::kJack && (port = AlsaMidiPort::Open(kPortName))) {
+        backend = Backend::kAlsa;
     }
     return port;
 }
@@ -32,14 +32,15 @@ MidiKeyboard::MidiKeyboard(Settings settings, Opener open)
     : settings_(settings), open_(std::move(open)) {
     Open();
     if (!port_) {
-        const char* tried = settings_.road == Road::kJack   ? "no JACK server answers"
-                            : settings_.road == Road::kAlsa ? "the ALSA sequencer cannot be opened"
-                                                            : "no JACK server answers and the ALSA "
-                                                              "sequencer cannot be opened";
+        const char* tried = settings_.backend == Backend::kJack ? "no JACK server answers"
+                            : settings_.backend == Backend::kAlsa
+                                ? "the ALSA sequencer cannot be opened"
+                                : "no JACK server answers and the ALSA "
+                                  "sequencer cannot be opened";
         Say(std::string("no MIDI port: ") + tried +
             "; playing on without MIDI, trying again every second");
     }
-    QObject::connect(&retry_, &QTimer::timeout, [this] { LookAfterPort(); });
+    QObject::connect(&retry_, &QTimer::timeout, [this] { PollPort(); });
     retry_.start(1000);
 }
 
@@ -67,15 +68,15 @@ void MidiKeyboard::SetProgram(std::uint8_t program) {
     Send({kProgramChange, program_});
 }
 
-// A port lost is found again where it was found first, not on another road.
+// A port lost is opened again on the backend it was found on first, not on another.
 void MidiKeyboard::Open() {
-    port_ = open_(settings_.road);
+    port_ = open_(settings_.backend);
     if (port_) Send({kProgramChange, program_});
 }
 
 // Once a second: a port whose server went away is let go, with the notes it held, and opened
 // again as soon as its server answers.
-void MidiKeyboard::LookAfterPort() {
+void MidiKeyboard::PollPort() {
     if (port_ && port_->Alive()) {
         if (port_->TakeNewConnection()) Send({kProgramChange, program_});
         return;
