@@ -60,7 +60,14 @@ void Services::ReportUnhandledError(std::exception_ptr error) noexcept {
         const auto [number, description] = DescribeError(error);
         hooks_.errorReport(number, description);
     } catch (...) {
-        // The report itself failed; ending the program is all that is left.
+        // The report itself failed; what is left is finishing and ending the program.
+    }
+    for (const auto& finish : beforeEnd_) {
+        try {
+            finish();
+        } catch (...) {
+            // One piece of work that fails keeps none of the others from finishing.
+        }
     }
     hooks_.endProgram();
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/truth.h"
 
@@ -39,7 +40,7 @@ class Services {
         std::function<std::string()> appPath;
         // Hands the call to the desktop; whether the desktop took it.
         std::function<bool(const ShellExecuteCall& call)> shellExecute;
-        // Shows the report of an unhandled error; the program ends right after it.
+        // Shows the report of an unhandled error; the program ends soon after it.
         std::function<void(int number, const QString& description)> errorReport;
         std::function<void()> endProgram;
     };
@@ -71,11 +72,16 @@ class Services {
         }
     }
     bool ProgramEnding() const { return ending_; }
+    // Runs `finish` when an error report ends the program, after the report and before the end:
+    // work that every ending must finish (the notes sounding let go, a file written out). The
+    // other endings return from main(), where the same work is done as its objects go.
+    void BeforeEnd(std::function<void()> finish) { beforeEnd_.push_back(std::move(finish)); }
 
   private:
     void ReportUnhandledError(std::exception_ptr error) noexcept;
 
     Hooks hooks_;
+    std::vector<std::function<void()>> beforeEnd_;
     bool ending_ = false;
 };
 

@@ -15,8 +15,8 @@ namespace platform {
 // channel at one velocity, and the instrument as a General MIDI program change. Each key follows
 // the record of presses (see key_presses.h), so a press that several key sources see is one
 // note, and a held key is one note on, as it is one sample. No note is left sounding: the notes
-// are let go as the keys come up, as the keyboard goes away (its keys come up) and when the
-// keyboard object goes; a port whose server went away takes its notes with it.
+// are let go as the keys come up, as the keyboard goes away (its keys come up), when the keyboard
+// object goes and at LetGo; a port whose server went away takes its notes with it.
 //
 // The port lives on JACK when a JACK server answers, else on the ALSA sequencer, unless the
 // settings choose the backend. A lost port, or none at all, is retried about once a second on
@@ -51,6 +51,9 @@ class MidiKeyboard {
     void Key(unsigned keyCode, bool down);
     // Sent now, again whenever the port opens, and to what is connected to it later.
     void SetProgram(std::uint8_t program);
+    // Note offs for the notes sounding, then a wait of at most 200 ms for them to leave the
+    // program: for an ending that skips the destructor, which does the same.
+    void LetGo();
 
   private:
     void Open();

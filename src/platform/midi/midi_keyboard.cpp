@@ -45,6 +45,10 @@ MidiKeyboard::MidiKeyboard(Settings settings, Opener open)
 }
 
 MidiKeyboard::~MidiKeyboard() {
+    LetGo();
+}
+
+void MidiKeyboard::LetGo() {
     for (int note = 1; note <= core::kNoteCount; ++note)
         if (sounding_[note]) Key(core::NoteMap[note - 1].keyCode, false);
     if (port_) port_->Drain(std::chrono::milliseconds(200));
