@@ -56,7 +56,10 @@ int main(int argc, char* argv[]) {
     // Outlives the main window, whose keys it follows, and lets go of its notes as it goes.
     std::unique_ptr<platform::MidiKeyboard> midi;
     if (options.midi) {
-        midi = std::make_unique<platform::MidiKeyboard>(*options.midi);
+        midi = std::make_unique<platform::MidiKeyboard>(
+            *options.midi, [&services](const std::string& summary, const std::string& body) {
+                services.Notify(QString::fromStdString(summary), QString::fromStdString(body));
+            });
         // An error report ends the program without returning here.
         services.BeforeEnd([&midi] { midi->LetGo(); });
     }

@@ -1,11 +1,15 @@
 // The program as a MIDI keyboard: started with --midi on a JACK server of the test's own, keys
 // pressed through XTest while another window has the focus, and what its port sends recorded by a
-// JACK client connected to it, as a synth would be.
+// JACK client connected to it, as a synth would be. The desktop's notifications go to a session
+// bus of the test's own.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
 #include <optional>
+#include <thread>
 
+#include "dbus_session.h"
 #include "jack_server.h"
 #include "program_under_test.h"
 
@@ -21,6 +25,8 @@ class MidiEndToEnd : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(xvfb.running()) << xvfb.failure();
+        ASSERT_TRUE(bus.running());
+        bus.Export();
         if (!jack.running()) GTEST_SKIP() << "jackd cannot run here: " << jack.error();
         jack.Export();
         recorder.emplace(jack);
@@ -48,6 +54,7 @@ class MidiEndToEnd : public testing::Test {
     }
 
     Xvfb xvfb;
+    DbusSession bus;
     JackServer jack;
     std::optional<JackMidiRecorder> recorder;
     std::optional<ProgramUnderTest> program;
@@ -78,6 +85,7 @@ TEST_F(MidiEndToEnd, KeysSendTheirNotesOnceEach) {
               (std::vector<Bytes>{{0x92, 60, 90}, {0x82, 60, 64}}))
         << "one note for a held key: middle C";
     EXPECT_EQ(recorder->WaitFor(12, 300ms).size(), held.size()) << "nothing more";
+    EXPECT_EQ(bus.Notifications().size(), 0u) << "nothing to tell once a port opens";
 }
 
 TEST_F(MidiEndToEnd, TheOrganIsAProgramChangeAndEndingLetsGoOfHeldNotes) {
@@ -105,17 +113,24 @@ TEST_F(MidiEndToEnd, NotesArriveAgainFromARestartedServer) {
     EXPECT_NE(program->Errors().find("the MIDI port on JACK is lost"), std::string::npos);
 }
 
-TEST_F(MidiEndToEnd, WithoutTheAlsaSequencerTheProgramSaysSoOnceAndPlaysOn) {
-    program.emplace(xvfb, ProgramUnderTest::Options{.arguments = {"--midi", "alsa"}});
+TEST_F(MidiEndToEnd, WithoutJackOrTheAlsaSequencerTheUserIsToldOnceAndPlaysOn) {
+    if (std::filesystem::exists("/dev/snd/seq")) GTEST_SKIP() << "an ALSA sequencer is here";
+    setenv("JACK_DEFAULT_SERVER", "tonarium-test-none", 1);
+    program.emplace(xvfb, ProgramUnderTest::Options{.arguments = {"--midi"}});
     program->Start();
     ASSERT_NE(program->MainWindow(), 0u);
     ASSERT_TRUE(program->Xdotool("key q"));
+    std::this_thread::sleep_for(1500ms);  // the port tried again
     EXPECT_EQ(program->Quit(), 0);
     const std::string errors = program->Errors();
-    EXPECT_NE(errors.find("Тонариум: no MIDI port: the ALSA sequencer cannot be opened; playing "
-                          "on without MIDI, trying again every second\n"),
+    EXPECT_NE(errors.find("Тонариум: no MIDI port: no JACK server answers and the ALSA sequencer "
+                          "cannot be opened; playing on without MIDI, trying again every second\n"),
               std::string::npos);
     EXPECT_EQ(errors.find("MIDI"), errors.rfind("MIDI port")) << "one line: " << errors;
+    const auto notices = bus.Notifications();
+    ASSERT_EQ(notices.size(), 1u);
+    for (const char* named : {"JACK", "pw-jack", "snd-seq"})
+        EXPECT_NE(notices[0].find(named), std::string::npos) << named << " in " << notices[0];
     EXPECT_FALSE(program->CapturedSound().empty()) << "the keys still sound";
 }
 

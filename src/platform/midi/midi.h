@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "core/note_map.h"
 #include "platform/midi/midi_port.h"
@@ -21,7 +22,8 @@ namespace platform {
 // The port lives on JACK when a JACK server answers, else on the ALSA sequencer, unless the
 // settings choose the backend. A lost port, or none at all, is retried about once a second on
 // the event loop, on the backend it was found on first; each change is one line on standard
-// error.
+// error. A keyboard that starts without a port also says what to start or install, once, in
+// words for the desktop to show.
 class MidiKeyboard {
   public:
     enum class Backend { kAny, kJack, kAlsa };
@@ -41,7 +43,11 @@ class MidiKeyboard {
     // The system's ports, named «Тонариум»: JACK, or the ALSA sequencer.
     static std::unique_ptr<MidiPort> OpenSystemPort(Backend& backend);
 
-    explicit MidiKeyboard(Settings settings, Opener open = &OpenSystemPort);
+    // What to start or install when there is no port, for a user who sees no terminal.
+    using Notice = std::function<void(const std::string& summary, const std::string& body)>;
+
+    explicit MidiKeyboard(Settings settings, Notice noPort = nullptr,
+                          Opener open = &OpenSystemPort);
     ~MidiKeyboard();
     MidiKeyboard(const MidiKeyboard&) = delete;
     MidiKeyboard& operator=(const MidiKeyboard&) = delete;

@@ -16,6 +16,26 @@ constexpr std::uint8_t kNoteOn = 0x90;
 constexpr std::uint8_t kProgramChange = 0xC0;
 constexpr std::uint8_t kReleaseVelocity = 64;  // what keyboards without release sensing send
 
+// The notice in the window's language: what did not answer, and what brings each backend.
+constexpr const char* kNoPortSummary = "Тонариум играет без MIDI";
+std::string NoPortAdvice(MidiKeyboard::Backend backend) {
+    const std::string jack =
+        "Запустите сервер JACK (jackd, QjackCtl) или, если звук идёт через PipeWire, запустите "
+        "Тонариум командой «pw-jack tonarium --midi» (пакет pipewire-jack).";
+    const std::string alsa =
+        "Для секвенсора ALSA загрузите модуль ядра snd-seq: «sudo modprobe snd-seq».";
+    const std::string then = " Порт «Тонариум» откроется сам, без перезапуска.";
+    switch (backend) {
+        case MidiKeyboard::Backend::kJack:
+            return "Сервер JACK не отвечает. " + jack + then;
+        case MidiKeyboard::Backend::kAlsa:
+            return "Секвенсор ALSA не открывается. " + alsa + then;
+        case MidiKeyboard::Backend::kAny:
+            break;
+    }
+    return "Не отвечают ни сервер JACK, ни секвенсор ALSA. " + jack + " " + alsa + then;
+}
+
 }  // namespace
 
 std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Backend& backend) {
@@ -28,7 +48,7 @@ std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Backend& backend) {
     return port;
 }
 
-MidiKeyboard::MidiKeyboard(Settings settings, Opener open)
+MidiKeyboard::MidiKeyboard(Settings settings, Notice noPort, Opener open)
     : settings_(settings), open_(std::move(open)) {
     Open();
     if (!port_) {
@@ -39,6 +59,7 @@ MidiKeyboard::MidiKeyboard(Settings settings, Opener open)
                                   "sequencer cannot be opened";
         Say(std::string("no MIDI port: ") + tried +
             "; playing on without MIDI, trying again every second");
+        if (noPort) noPort(kNoPortSummary, NoPortAdvice(settings_.backend));
     }
     QObject::connect(&retry_, &QTimer::timeout, [this] { PollPort(); });
     retry_.start(1000);
