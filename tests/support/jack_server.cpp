@@ -28,6 +28,10 @@ constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
 
 }  // namespace
 
+bool JackIsPipeWire() {
+    return std::string(jack_get_version_string()).find("PipeWire") != std::string::npos;
+}
+
 jack_client_t* OpenJackClient(const std::string& server, const char* name) {
     jack_set_error_function(Quiet);
     jack_set_info_function(Quiet);
@@ -39,7 +43,7 @@ jack_client_t* OpenJackClient(const std::string& server, const char* name) {
 // for a server of the same name: a few names, used over and over, keep a killed server's place
 // from being lost for good.
 JackServer::JackServer(int period, int rate) : period_(period), rate_(rate) {
-    if (std::string(jack_get_version_string()).find("PipeWire") != std::string::npos) {
+    if (JackIsPipeWire()) {
         pipewire_ = std::make_unique<SoundServer>(SoundServer::Kind::kPipeWire, rate);
         name_ = pipewire_->PipeWireRemote();
         if (!pipewire_->running())

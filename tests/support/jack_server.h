@@ -57,6 +57,9 @@ class JackServer {
     std::string error_;
 };
 
+// Whether this process runs on PipeWire's JACK library rather than jackd's.
+bool JackIsPipeWire();
+
 // A client of the server of that name, which it never starts, with libjack's messages kept off
 // standard error; nullptr when no server answers.
 jack_client_t* OpenJackClient(const std::string& server, const char* name);
