@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -69,25 +70,39 @@ std::vector<double> Arrivals(const std::vector<Asked>& asked, std::uint8_t statu
     return ms;
 }
 
+// Both servers up, the JACK server's address exported for the program; else a line says why not.
+bool Ready(const JackServer& jack, const Xvfb& xvfb) {
+    if (!jack.running() || !xvfb.running()) {
+        std::printf("skipped: %s%s\n", jack.error().c_str(), xvfb.failure().c_str());
+        return false;
+    }
+    jack.Export();
+    return true;
+}
+
+// The program with --midi and without its own sound: the build given, or this one.
+std::unique_ptr<ProgramUnderTest> StartProgram(const Xvfb& xvfb, const std::string& program) {
+    auto tonarium = std::make_unique<ProgramUnderTest>(
+        xvfb,
+        ProgramUnderTest::Options{.soundDrivers = "null", .arguments = {"--midi", "--no-sound"}});
+    if (!program.empty())
+        fs::copy_file(program, tonarium->folder() / "tonarium",
+                      fs::copy_options::overwrite_existing);
+    tonarium->Start();
+    return tonarium;
+}
+
 void Measure(int period, const std::string& program) {
     std::printf("\n== JACK dummy driver, %d frames at %d Hz (%.2f ms a period) ==\n", period, kRate,
                 period * 1000.0 / kRate);
     JackServer jack(period, kRate);
     Xvfb xvfb;
-    if (!jack.running() || !xvfb.running()) {
-        std::printf("skipped: %s%s\n", jack.error().c_str(), xvfb.failure().c_str());
-        return;
-    }
+    if (!Ready(jack, xvfb)) return;
     const std::string loadBefore = bench::LoadAverage();
-    jack.Export();
     JackMidiRecorder recorder(jack);
     bench::MidiReferenceClient reference(jack);
-    ProgramUnderTest tonarium(xvfb,
-                              {.soundDrivers = "null", .arguments = {"--midi", "--no-sound"}});
-    if (!program.empty())
-        fs::copy_file(program, tonarium.folder() / "tonarium",
-                      fs::copy_options::overwrite_existing);
-    tonarium.Start();
+    const auto started = StartProgram(xvfb, program);
+    ProgramUnderTest& tonarium = *started;
     const bool shown = tonarium.MainWindow() != 0;
     FocusedWindow focus(xvfb.display());
     Display* display = XOpenDisplay(xvfb.display().c_str());
@@ -163,23 +178,15 @@ void Chords(int runs, const std::string& program) {
         "held through SIGTERM, %d runs ==\n",
         jack.Kind(), kPeriod, kPeriod * 1000.0 / kRate, kKeys, runs);
     Xvfb xvfb;
-    if (!jack.running() || !xvfb.running()) {
-        std::printf("skipped: %s%s\n", jack.error().c_str(), xvfb.failure().c_str());
-        return;
-    }
+    if (!Ready(jack, xvfb)) return;
     const std::string loadBefore = bench::LoadAverage();
-    jack.Export();
     JackMidiRecorder recorder(jack);
     const ChordRun::Parts expected = ChordRun::Expected(kKeys);
     std::size_t arrived = 0, twice = 0, programs = 0, recorders = 0, missedCycles = 0;
     int played = 0, ended = 0;
     for (int run = 0; run < runs; ++run) {
-        ProgramUnderTest tonarium(xvfb,
-                                  {.soundDrivers = "null", .arguments = {"--midi", "--no-sound"}});
-        if (!program.empty())
-            fs::copy_file(program, tonarium.folder() / "tonarium",
-                          fs::copy_options::overwrite_existing);
-        tonarium.Start();
+        const auto started = StartProgram(xvfb, program);
+        ProgramUnderTest& tonarium = *started;
         if (!tonarium.MainWindow() || !recorder.ConnectFrom("Тонариум:Тонариум", 5s)) continue;
         FocusedWindow focus(xvfb.display());
         const ChordRun chords = PlayChords(xvfb.display(), tonarium, recorder, kKeys, SIGTERM);
