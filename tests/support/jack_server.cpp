@@ -46,10 +46,8 @@ JackServer::JackServer(int period, int rate) : period_(period), rate_(rate) {
     if (JackIsPipeWire()) {
         pipewire_ = std::make_unique<SoundServer>(SoundServer::Kind::kPipeWire, rate);
         name_ = pipewire_->PipeWireRemote();
-        if (!pipewire_->running())
-            error_ = pipewire_->error();
-        else
-            AwaitClient(pipewire_->error());
+        error_ = pipewire_->error();
+        if (pipewire_->running()) AwaitClient("");
         return;
     }
     for (int slot = 0; slot < 4 && name_.empty(); ++slot) {
@@ -75,7 +73,7 @@ bool JackServer::Start() {
     Stop();
     error_.clear();
     if (pipewire_) {
-        if (pipewire_->Start()) return AwaitClient(pipewire_->error());
+        if (pipewire_->Start()) return AwaitClient("");
         error_ = pipewire_->error();
         return false;
     }
@@ -86,6 +84,7 @@ bool JackServer::Start() {
     return AwaitClient(log);
 }
 
+// `log`: jackd's, for the failure message; PipeWire keeps its own.
 bool JackServer::AwaitClient(const std::string& log) {
     const pid_t leader = pipewire_ ? pipewire_->pid() : pid_;
     for (const auto deadline = Clock::now() + 10s; leader > 0 && Clock::now() < deadline;

@@ -17,10 +17,13 @@ using namespace std::chrono_literals;
 
 constexpr int kXKeycodeOffset = 8;
 
-void PressAll(Display* display, int keys, bool down) {
+// When the keys were pressed or let go.
+JackMidiRecorder::Clock::time_point PressAll(Display* display, int keys, bool down) {
+    const auto now = JackMidiRecorder::Clock::now();
     for (int i = 0; i < keys; ++i)
         XTestFakeKeyEvent(display, core::NoteMap[i].keyCode + kXKeycodeOffset, down, CurrentTime);
     XFlush(display);
+    return now;
 }
 
 bool IsNote(const ChordRun::Bytes& bytes) {
@@ -31,23 +34,16 @@ bool IsNote(const ChordRun::Bytes& bytes) {
 
 ChordRun::Parts ChordRun::Expected(int keys) {
     Parts parts;
-    for (int part = 0; part < 4; ++part) {
+    for (std::size_t part = 0; part < parts.size(); ++part) {
         const bool on = part % 2 == 0;
-        for (int i = 0; i < keys; ++i)
-            parts[part].push_back(
-                {static_cast<std::uint8_t>(on ? 0x90 : 0x80),
-                 static_cast<std::uint8_t>(core::NoteMap[i].note +
-                                           platform::MidiKeyboard::kNoteNumberOffset),
-                 static_cast<std::uint8_t>(on ? 100 : 64)});
+        for (int i = 0; i < keys; ++i) {
+            const int number = core::NoteMap[i].note + platform::MidiKeyboard::kNoteNumberOffset;
+            parts[part].push_back(on ? Bytes{0x90, std::uint8_t(number), 100}
+                                     : Bytes{0x80, std::uint8_t(number), 64});
+        }
         std::sort(parts[part].begin(), parts[part].end());
     }
     return parts;
-}
-
-std::size_t ChordRun::Notes() const {
-    std::size_t notes = 0;
-    for (const auto& part : parts) notes += part.size();
-    return notes;
 }
 
 ChordRun PlayChords(const std::string& display, ProgramUnderTest& program,
@@ -84,14 +80,9 @@ ChordRun PlayChords(const std::string& display, ProgramUnderTest& program,
             return at >= asked && at <= last + 50ms;
         });
     };
-    const auto press = [&](bool down) {
-        const auto asked = Clock::now();
-        PressAll(x, keys, down);
-        return asked;
-    };
-    takePart(0, press(true));
-    takePart(1, press(false));
-    takePart(2, press(true));
+    takePart(0, PressAll(x, keys, true));
+    takePart(1, PressAll(x, keys, false));
+    takePart(2, PressAll(x, keys, true));
     const auto ending = Clock::now();
     run.status = program.EndWith(signal);
     takePart(3, ending);

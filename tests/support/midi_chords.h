@@ -25,7 +25,6 @@ struct ChordRun {
 
     // What the four parts ought to bring, on channel 1 at velocity 100.
     static Parts Expected(int keys);
-    std::size_t Notes() const;  // in all the parts
 };
 
 // The program shown and the recorder connected to its port, the chord is played on the display
