@@ -38,8 +38,8 @@ class Services {
         // A modal message box with an OK button only; returns once the user has closed it.
         std::function<void(const QString& text)> messageBox;
         // A desktop notification, for what a user who started the program from a menu must
-        // know; returns at once, whether or not the desktop shows it. May be left empty.
-        std::function<void(const QString& summary, const QString& body)> notify;
+        // know; returns at once, whether or not the desktop shows it. May be left out.
+        std::function<void(const QString& summary, const QString& body)> notify = nullptr;
         // The folder of the running executable, links resolved, without a trailing separator.
         std::function<std::string()> appPath;
         // Hands the call to the desktop; whether the desktop took it.
