@@ -20,7 +20,7 @@ test_packages=(
     desktop-file-utils appstream dpkg-dev file
     libxtst-dev pulseaudio pulseaudio-utils
     pipewire pipewire-pulse wireplumber dbus dbus-user-session
-    jackd2
+    jackd2 pipewire-jack
     weston qt6-wayland
 )
 

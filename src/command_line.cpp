@@ -8,7 +8,7 @@
 
 namespace {
 
-using Road = platform::MidiKeyboard::Road;
+using MidiBackend = platform::MidiKeyboard::Backend;
 
 [[noreturn]] void Refuse(const QString& why) {
     std::fprintf(stderr, "Тонариум: %s\n", qPrintable(why));
@@ -59,9 +59,9 @@ int NumberFrom(const QCommandLineParser& parser, const QCommandLineOption& optio
     return value;
 }
 
-// --midi may stand alone or name its road, which the parser cannot take: "--midi jack" becomes
+// --midi may stand alone or name its backend, which the parser cannot take: "--midi jack" becomes
 // "--midi=jack", and a bare --midi "--midi=any".
-QStringList WithMidiRoad(QStringList arguments) {
+QStringList WithMidiBackend(QStringList arguments) {
     for (qsizetype at = 1; at < arguments.size(); ++at) {
         if (arguments[at] != QStringLiteral("--midi")) continue;
         if (at + 1 < arguments.size() && !arguments[at + 1].startsWith('-'))
@@ -86,9 +86,9 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     const QCommandLineOption midi(
         QStringLiteral("midi"),
         QStringLiteral("Also send the notes played to a MIDI output port «Тонариум», on JACK "
-                       "when a JACK server answers, else on the ALSA sequencer; the road "
+                       "when a JACK server answers, else on the ALSA sequencer; the backend "
                        "(jack or alsa, optional) chooses one."),
-        QStringLiteral("road"));
+        QStringLiteral("backend"));
     const QCommandLineOption channel(QStringLiteral("channel"),
                                      QStringLiteral("The MIDI channel, 1 to 16 (1)."),
                                      QStringLiteral("n"));
@@ -105,7 +105,7 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
                        "order."),
         QStringLiteral("output"));
     parser.addOptions({midi, channel, velocity, noSound, sound});
-    if (!parser.parse(WithMidiRoad(WithoutQtOptions(QCoreApplication::arguments()))))
+    if (!parser.parse(WithMidiBackend(WithoutQtOptions(QCoreApplication::arguments()))))
         Refuse(parser.errorText() + " See tonarium --help.");
     if (parser.isSet(help)) parser.showHelp();
     if (parser.isSet(version)) parser.showVersion();
@@ -132,13 +132,13 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     settings.velocity =
         NumberFrom(parser, velocity, 1, 127, "a velocity from 1 to 127", settings.velocity);
     if (parser.isSet(midi)) {
-        const QString road = parser.value(midi);
-        if (road == QStringLiteral("jack"))
-            settings.road = Road::kJack;
-        else if (road == QStringLiteral("alsa"))
-            settings.road = Road::kAlsa;
-        else if (road != QStringLiteral("any"))
-            Refuse(midi, "jack or alsa, or nothing", road);
+        const QString backend = parser.value(midi);
+        if (backend == QStringLiteral("jack"))
+            settings.backend = MidiBackend::kJack;
+        else if (backend == QStringLiteral("alsa"))
+            settings.backend = MidiBackend::kAlsa;
+        else if (backend != QStringLiteral("any"))
+            Refuse(midi, "jack or alsa, or nothing", backend);
         options.midi = settings;
     }
     return options;

@@ -43,7 +43,14 @@ int main(int argc, char* argv[]) {
     runtime::Services services(runtime::Services::Desktop());
     // Outlives the main window, whose keys it follows, and lets go of its notes as it goes.
     std::unique_ptr<platform::MidiKeyboard> midi;
-    if (options.midi) midi = std::make_unique<platform::MidiKeyboard>(*options.midi);
+    if (options.midi) {
+        midi = std::make_unique<platform::MidiKeyboard>(
+            *options.midi, [&services](const std::string& summary, const std::string& body) {
+                services.Notify(QString::fromStdString(summary), QString::fromStdString(body));
+            });
+        // An error report ends the program without returning here.
+        services.BeforeEnd([&midi] { midi->LetGo(); });
+    }
     forms::Form1 form1(services, SystemBackends(sound, midi.get()));
     if (midi)
         form1.OnInstrumentChange([&midi](forms::Form1::Instrument instrument) {

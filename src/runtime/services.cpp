@@ -1,9 +1,13 @@
 #include "runtime/services.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QThreadPool>
 #include <QUrl>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +23,21 @@ void ShowMessageBox(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kProgramTitle, text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
+}
+
+// The freedesktop Notifications service on the session bus. Connecting to the bus waits for its
+// daemon, so the call leaves from a thread of the pool, and nothing waits for its answer.
+void SendNotification(const QString& summary, const QString& body) {
+    QDBusMessage notify = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    // The desktop entry gives the notification the program's name and icon.
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), QGuiApplication::desktopFileName()}};
+    const int defaultTimeout = -1;
+    notify << kProgramTitle << 0u << QString() << summary << body << QStringList() << hints
+           << defaultTimeout;
+    QThreadPool::globalInstance()->start([notify] { QDBusConnection::sessionBus().send(notify); });
 }
 
 std::string ExecutableFolder() {
@@ -39,6 +58,7 @@ void ShowErrorReport(int number, const QString& description) {
 Services::Hooks Services::Desktop() {
     return Hooks{
         .messageBox = ShowMessageBox,
+        .notify = SendNotification,
         .appPath = ExecutableFolder,
         .shellExecute = OpenOnTheDesktop,
         .errorReport = ShowErrorReport,
@@ -60,7 +80,14 @@ void Services::ReportUnhandledError(std::exception_ptr error) noexcept {
         const auto [number, description] = DescribeError(error);
         hooks_.errorReport(number, description);
     } catch (...) {
-        // The report itself failed; ending the program is all that is left.
+        // The report itself failed; what is left is finishing and ending the program.
+    }
+    for (const auto& finish : beforeEnd_) {
+        try {
+            finish();
+        } catch (...) {
+            // One piece of work that fails keeps none of the others from finishing.
+        }
     }
     hooks_.endProgram();
 }

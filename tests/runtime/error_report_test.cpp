@@ -32,6 +32,18 @@ TEST(ErrorReport, AnErrorEscapingAHandlerIsReportedOnceAndEndsTheProgram) {
     EXPECT_EQ(services.ends, 1);
 }
 
+TEST(ErrorReport, WorkLeftToFinishRunsAfterTheReportAndBeforeTheEnd) {
+    RecordingServices services;
+    std::vector<std::pair<std::size_t, int>> seen;  // reports and ends as each piece ran
+    services.BeforeEnd([&] { seen.emplace_back(services.errors.size(), services.ends); });
+    services.BeforeEnd([] { throw std::runtime_error("a piece of work that fails"); });
+    services.BeforeEnd([&] { seen.emplace_back(services.errors.size(), services.ends); });
+    services.Guard([] { throw core::Overflow(); });
+    EXPECT_EQ(seen, (std::vector<std::pair<std::size_t, int>>{{1, 0}, {1, 0}}))
+        << "each ran once, a failing one stopping no other";
+    EXPECT_EQ(services.ends, 1);
+}
+
 TEST(ErrorReport, AnyOtherExceptionIsReportedToo) {
     RecordingServices services;
     services.Guard([] { throw std::out_of_range("vector::at"); });

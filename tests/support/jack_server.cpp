@@ -28,6 +28,10 @@ constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
 
 }  // namespace
 
+bool JackIsPipeWire() {
+    return std::string(jack_get_version_string()).find("PipeWire") != std::string::npos;
+}
+
 jack_client_t* OpenJackClient(const std::string& server, const char* name) {
     jack_set_error_function(Quiet);
     jack_set_info_function(Quiet);
@@ -39,6 +43,13 @@ jack_client_t* OpenJackClient(const std::string& server, const char* name) {
 // for a server of the same name: a few names, used over and over, keep a killed server's place
 // from being lost for good.
 JackServer::JackServer(int period, int rate) : period_(period), rate_(rate) {
+    if (JackIsPipeWire()) {
+        pipewire_ = std::make_unique<SoundServer>(SoundServer::Kind::kPipeWire, rate);
+        name_ = pipewire_->PipeWireRemote();
+        error_ = pipewire_->error();
+        if (pipewire_->running()) AwaitClient("");
+        return;
+    }
     for (int slot = 0; slot < 4 && name_.empty(); ++slot) {
         const std::string name = "tonarium-test-" + std::to_string(slot);
         if (jack_client_t* running = OpenJackClient(name, "probe"))
@@ -61,13 +72,24 @@ JackServer::~JackServer() {
 bool JackServer::Start() {
     Stop();
     error_.clear();
+    if (pipewire_) {
+        if (pipewire_->Start()) return AwaitClient("");
+        error_ = pipewire_->error();
+        return false;
+    }
     const std::string log = dir_.file("jackd.log");
     pid_ = StartInGroup({"jackd", "-R", "-n", name_, "-d", "dummy", "-r", std::to_string(rate_),
                          "-p", std::to_string(period_)},
                         EnvironmentWith({}), log);
-    for (const auto deadline = Clock::now() + 10s; pid_ > 0 && Clock::now() < deadline;
+    return AwaitClient(log);
+}
+
+// `log`: jackd's, for the failure message; PipeWire keeps its own.
+bool JackServer::AwaitClient(const std::string& log) {
+    const pid_t leader = pipewire_ ? pipewire_->pid() : pid_;
+    for (const auto deadline = Clock::now() + 10s; leader > 0 && Clock::now() < deadline;
          std::this_thread::sleep_for(20ms)) {
-        if (waitpid(pid_, nullptr, WNOHANG) != 0) {
+        if (!pipewire_ && waitpid(leader, nullptr, WNOHANG) != 0) {
             pid_ = -1;
             error_ = "jackd ended at start:\n" + Tail(log);
             return false;
@@ -77,23 +99,30 @@ bool JackServer::Start() {
             return true;
         }
     }
-    error_ = "jackd did not come up:\n" + Tail(log);
+    error_ = std::string(Kind()) + " took no JACK client:\n" + Tail(log);
     Kill();
     return false;
 }
 
 void JackServer::Stop() {
+    if (pipewire_) pipewire_->Stop();
     EndGroup(pid_, SIGTERM);
     pid_ = -1;
 }
 
 void JackServer::Kill() {
+    if (pipewire_) pipewire_->Kill();
     EndGroup(pid_, SIGKILL);
     pid_ = -1;
 }
 
 void JackServer::Export() const {
-    setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+    if (!pipewire_) {
+        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        return;
+    }
+    setenv("PIPEWIRE_REMOTE", name_.c_str(), 1);
+    setenv("PIPEWIRE_QUANTUM", (std::to_string(period_) + "/" + std::to_string(rate_)).c_str(), 1);
 }
 
 JackMidiRecorder::JackMidiRecorder(const JackServer& server)
@@ -113,18 +142,26 @@ JackMidiRecorder::~JackMidiRecorder() {
 
 int JackMidiRecorder::Process(jack_nframes_t frames, void* self) {
     auto& recorder = *static_cast<JackMidiRecorder*>(self);
-    void* buffer = jack_port_get_buffer(recorder.port_, frames);
     const jack_time_t now = jack_get_time();
+    const auto keep = [&](const jack_midi_data_t* bytes, std::size_t size) {
+        char record[kArrival] = {};
+        std::memcpy(record, &now, sizeof now);
+        record[sizeof now] = static_cast<char>(size);
+        std::copy(bytes, bytes + size, record + sizeof now + 1);
+        if (jack_ringbuffer_write_space(recorder.arrived_) >= kArrival)
+            jack_ringbuffer_write(recorder.arrived_, record, kArrival);
+    };
+    // Each cycle of ours begins where the one before ended, unless the server ran one without us.
+    const jack_nframes_t cycle = jack_last_frame_time(recorder.client_);
+    if (recorder.started_ && cycle - recorder.lastCycle_ != frames) keep(nullptr, 0);
+    recorder.lastCycle_ = cycle;
+    recorder.started_ = true;
+    void* buffer = jack_port_get_buffer(recorder.port_, frames);
     for (std::uint32_t index = 0, count = jack_midi_get_event_count(buffer); index < count;
          ++index) {
         jack_midi_event_t event;
-        if (jack_midi_event_get(&event, buffer, index) != 0 || event.size > 3) continue;
-        char record[kArrival] = {};
-        std::memcpy(record, &now, sizeof now);
-        record[sizeof now] = static_cast<char>(event.size);
-        std::memcpy(record + sizeof now + 1, event.buffer, event.size);
-        if (jack_ringbuffer_write_space(recorder.arrived_) >= kArrival)
-            jack_ringbuffer_write(recorder.arrived_, record, kArrival);
+        if (jack_midi_event_get(&event, buffer, index) == 0 && event.size <= 3)
+            keep(event.buffer, event.size);
     }
     return 0;
 }
@@ -151,8 +188,11 @@ std::vector<JackMidiRecorder::Message> JackMidiRecorder::WaitFor(
             jack_time_t at;
             std::memcpy(&at, record, sizeof at);
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(record + sizeof at + 1);
-            messages_.push_back({{bytes, bytes + record[sizeof at]},
-                                 Clock::time_point(offset + std::chrono::microseconds(at))});
+            const Clock::time_point arrival(offset + std::chrono::microseconds(at));
+            if (record[sizeof at] == 0)
+                missed_.push_back(arrival);
+            else
+                messages_.push_back({{bytes, bytes + record[sizeof at]}, arrival});
         }
         if (messages_.size() >= count || Clock::now() >= deadline) return messages_;
         std::this_thread::sleep_for(5ms);

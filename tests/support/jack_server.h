@@ -4,21 +4,25 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <jack/ringbuffer.h>
 #include <jack/types.h>
 
+#include "sound_server.h"
 #include "wav_fixtures.h"
 
 namespace testing_support {
 
-// A JACK server of our own: jackd with its dummy driver, so it needs no sound card, under a
-// server name of its own, so it touches no other server. It runs its cycles at real-time
-// priority where the process may, as a desktop's does: without it a busy machine makes it skip
-// clients' cycles and lose their MIDI. Start brings up a new one under the same name, so clients
-// started with Export's environment find it again.
+// A JACK server of our own, touching no other server: jackd with its dummy driver, so it needs no
+// sound card, under a server name of its own; or, when this process runs on PipeWire's JACK
+// library (pw-jack sets LD_LIBRARY_PATH), a private PipeWire (see SoundServer) at a quantum of
+// `period` frames. It runs its cycles at real-time priority where the process may, as a
+// desktop's does: without it a busy machine makes it skip clients' cycles and lose their MIDI.
+// Start brings up a new one at the same address, so clients started with Export's environment
+// find it again.
 class JackServer {
   public:
     explicit JackServer(int period = 64, int rate = 48000);
@@ -30,22 +34,31 @@ class JackServer {
     bool Start();
     void Stop();  // SIGTERM, then SIGKILL for what is left after 5 s
     void Kill();  // SIGKILL, as a crash would end it
-    bool running() const { return pid_ > 0; }
+    bool running() const { return pipewire_ ? pipewire_->running() : pid_ > 0; }
     const std::string& error() const { return error_; }
+    // The server name that clients ask for (PipeWire's: the path of its socket).
     const std::string& name() const { return name_; }
+    const char* Kind() const { return pipewire_ ? "PipeWire" : "jackd"; }
     int period() const { return period_; }
     int rate() const { return rate_; }
-    // Sets JACK_DEFAULT_SERVER in this process, for the clients it starts next.
+    // Sets JACK_DEFAULT_SERVER (PipeWire: PIPEWIRE_REMOTE and PIPEWIRE_QUANTUM) in this process,
+    // for the clients it starts next.
     void Export() const;
 
   private:
+    bool AwaitClient(const std::string& log);
+
     int period_;
     int rate_;
     std::string name_;
     TempDir dir_;
     pid_t pid_ = -1;
+    std::unique_ptr<SoundServer> pipewire_;
     std::string error_;
 };
+
+// Whether this process runs on PipeWire's JACK library rather than jackd's.
+bool JackIsPipeWire();
 
 // A client of the server of that name, which it never starts, with libjack's messages kept off
 // standard error; nullptr when no server answers.
@@ -72,16 +85,24 @@ class JackMidiRecorder {
     bool ConnectFrom(const std::string& port, std::chrono::milliseconds timeout);
     // Every message so far, once there are `count` or `timeout` has passed.
     std::vector<Message> WaitFor(std::size_t count, std::chrono::milliseconds timeout);
+    // When the recorder found it had missed a cycle of the server, as of the last WaitFor: when
+    // a client is late the server goes on to the next cycle, and what a port sent in the cycle
+    // that the recorder missed is lost to it. Messages missing while the recorder missed no
+    // cycle were never sent.
+    const std::vector<Clock::time_point>& missedCycles() const { return missed_; }
 
   private:
     static int Process(jack_nframes_t frames, void* self);
 
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
+    jack_nframes_t lastCycle_ = 0;  // when the last cycle began, in frames; on JACK's thread
+    bool started_ = false;          // on JACK's thread
     // From the process callback, without waiting: the message's JACK time in microseconds, its
-    // length and its bytes.
+    // length and its bytes; length 0 for a missed cycle.
     jack_ringbuffer_t* arrived_;
     std::vector<Message> messages_;
+    std::vector<Clock::time_point> missed_;
 };
 
 }  // namespace testing_support

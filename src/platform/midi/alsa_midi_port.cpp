@@ -2,6 +2,8 @@
 
 #include <alsa/asoundlib.h>
 
+#include <cerrno>
+
 namespace platform {
 
 std::unique_ptr<AlsaMidiPort> AlsaMidiPort::Open(const std::string& name) {
@@ -26,6 +28,7 @@ AlsaMidiPort::~AlsaMidiPort() {
 }
 
 void AlsaMidiPort::Send(std::span<const std::uint8_t> message) {
+    if (lost_) return;
     snd_seq_event_t event;
     snd_seq_ev_clear(&event);
     snd_midi_event_reset_encode(encoder_);
@@ -36,7 +39,22 @@ void AlsaMidiPort::Send(std::span<const std::uint8_t> message) {
     snd_seq_ev_set_source(&event, port_);
     snd_seq_ev_set_subs(&event);
     snd_seq_ev_set_direct(&event);
-    snd_seq_event_output_direct(sequencer_, &event);
+    // A subscriber whose input is full loses the message itself (-EAGAIN, -ENOMEM); opening the
+    // port again would not help it and would cut every subscription.
+    const int sent = snd_seq_event_output_direct(sequencer_, &event);
+    if (sent < 0 && sent != -EAGAIN && sent != -ENOMEM) lost_ = true;
+}
+
+// The sequencer tells a client nothing when its port is subscribed to unless it reads the
+// announcements; the count of the port's readers, read now, grows with each new one.
+bool AlsaMidiPort::TakeNewConnection() {
+    snd_seq_port_info_t* info;
+    snd_seq_port_info_alloca(&info);
+    if (lost_ || snd_seq_get_port_info(sequencer_, port_, info) < 0) return false;
+    const int subscribers = snd_seq_port_info_get_read_use(info);
+    const bool more = subscribers > subscribers_;
+    subscribers_ = subscribers;
+    return more;
 }
 
 }  // namespace platform

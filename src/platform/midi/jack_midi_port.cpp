@@ -10,7 +10,8 @@ namespace platform {
 
 namespace {
 
-// A message travels the queue as one record: its length, then its bytes.
+// A message travels the queue as one record: its length, then its bytes. The queue holds 1023
+// records: a chord of all 36 keys, down and up, with a program change is 73.
 constexpr std::size_t kRecord = 4;
 constexpr std::size_t kQueueBytes = 4096;
 
@@ -61,14 +62,19 @@ void JackMidiPort::Drain(std::chrono::milliseconds limit) {
 }
 
 // On JACK's real-time thread: takes what is queued, at the cycle's first frame, without waiting.
+// A port's buffer holds only so many events (on JACK1 a period's worth of bytes): what does not
+// fit stays queued, in order, for the next cycle. Only a message that does not fit even into an
+// empty buffer is dropped, lest it hold up the queue for good.
 int JackMidiPort::Process(jack_nframes_t frames, void* self) {
     auto& port = *static_cast<JackMidiPort*>(self);
     void* buffer = jack_port_get_buffer(port.port_, frames);
     jack_midi_clear_buffer(buffer);
-    std::uint8_t record[kRecord];
-    while (jack_ringbuffer_read_space(port.queue_) >= kRecord) {
-        jack_ringbuffer_read(port.queue_, reinterpret_cast<char*>(record), kRecord);
-        jack_midi_event_write(buffer, 0, record + 1, record[0]);
+    char record[kRecord];
+    for (bool empty = true; jack_ringbuffer_peek(port.queue_, record, kRecord) == kRecord;
+         empty = false) {
+        const auto* message = reinterpret_cast<const jack_midi_data_t*>(record);
+        if (jack_midi_event_write(buffer, 0, message + 1, message[0]) != 0 && !empty) break;
+        jack_ringbuffer_read_advance(port.queue_, kRecord);
     }
     ++port.cycles_;
     return 0;

@@ -12,8 +12,8 @@
 namespace platform {
 
 // A JACK MIDI output port, on jackd or on PipeWire's JACK library. Messages wait in a lock-free
-// queue and go out at the start of the next JACK cycle, from JACK's own thread; the program never
-// starts a server and never waits for one.
+// queue and go out in order at the start of the next JACK cycle whose buffer has room for them,
+// from JACK's own thread; the program never starts a server and never waits for one.
 class JackMidiPort : public MidiPort {
   public:
     // Client and port both named `name`; nullptr when no JACK server answers.

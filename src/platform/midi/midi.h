@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "core/note_map.h"
 #include "platform/midi/midi_port.h"
@@ -15,17 +16,19 @@ namespace platform {
 // channel at one velocity, and the instrument as a General MIDI program change. Each key follows
 // the record of presses (see key_presses.h), so a press that several key sources see is one
 // note, and a held key is one note on, as it is one sample. No note is left sounding: the notes
-// are let go as the keys come up, as the keyboard goes away (its keys come up) and when the
-// keyboard object goes; a port whose server went away takes its notes with it.
+// are let go as the keys come up, as the keyboard goes away (its keys come up), when the keyboard
+// object goes and at LetGo; a port whose server went away takes its notes with it.
 //
 // The port lives on JACK when a JACK server answers, else on the ALSA sequencer, unless the
-// settings choose one. A lost port, or none at all, is looked for again about once a second on
-// the event loop, where it was found first; each change is one line on standard error.
+// settings choose the backend. A lost port, or none at all, is retried about once a second on
+// the event loop, on the backend it was found on first; each change is one line on standard
+// error. A keyboard that starts without a port also says what to start or install, once, in
+// words for the desktop to show.
 class MidiKeyboard {
   public:
-    enum class Road { kAny, kJack, kAlsa };
+    enum class Backend { kAny, kJack, kAlsa };
     struct Settings {
-        Road road = Road::kAny;
+        Backend backend = Backend::kAny;
         int channel = 1;  // 1..16
         int velocity = 100;
     };
@@ -35,12 +38,16 @@ class MidiKeyboard {
     // Note 1 is C3.
     static constexpr int kNoteNumberOffset = 47;
 
-    // Opens a port on the road given; kAny becomes the road taken.
-    using Opener = std::function<std::unique_ptr<MidiPort>(Road&)>;
+    // Opens a port on the backend given; kAny becomes the backend taken.
+    using Opener = std::function<std::unique_ptr<MidiPort>(Backend&)>;
     // The system's ports, named «Тонариум»: JACK, or the ALSA sequencer.
-    static std::unique_ptr<MidiPort> OpenSystemPort(Road& road);
+    static std::unique_ptr<MidiPort> OpenSystemPort(Backend& backend);
 
-    explicit MidiKeyboard(Settings settings, Opener open = &OpenSystemPort);
+    // What to start or install when there is no port, for a user who sees no terminal.
+    using Notice = std::function<void(const std::string& summary, const std::string& body)>;
+
+    explicit MidiKeyboard(Settings settings, Notice noPort = nullptr,
+                          Opener open = &OpenSystemPort);
     ~MidiKeyboard();
     MidiKeyboard(const MidiKeyboard&) = delete;
     MidiKeyboard& operator=(const MidiKeyboard&) = delete;
@@ -50,10 +57,13 @@ class MidiKeyboard {
     void Key(unsigned keyCode, bool down);
     // Sent now, again whenever the port opens, and to what is connected to it later.
     void SetProgram(std::uint8_t program);
+    // Note offs for the notes sounding, then a wait of at most 200 ms for them to leave the
+    // program: for an ending that skips the destructor, which does the same.
+    void LetGo();
 
   private:
     void Open();
-    void LookAfterPort();
+    void PollPort();
     void Send(std::initializer_list<std::uint8_t> message);
 
     Settings settings_;

@@ -16,34 +16,60 @@ constexpr std::uint8_t kNoteOn = 0x90;
 constexpr std::uint8_t kProgramChange = 0xC0;
 constexpr std::uint8_t kReleaseVelocity = 64;  // what keyboards without release sensing send
 
+// The notice in the window's language: what did not answer, and what brings each backend.
+constexpr const char* kNoPortSummary = "Тонариум играет без MIDI";
+std::string NoPortAdvice(MidiKeyboard::Backend backend) {
+    const std::string jack =
+        "Запустите сервер JACK (jackd, QjackCtl) или, если звук идёт через PipeWire, запустите "
+        "Тонариум командой «pw-jack tonarium --midi» (пакет pipewire-jack).";
+    const std::string alsa =
+        "Для секвенсора ALSA загрузите модуль ядра snd-seq: «sudo modprobe snd-seq».";
+    const std::string then = " Порт «Тонариум» откроется сам, без перезапуска.";
+    switch (backend) {
+        case MidiKeyboard::Backend::kJack:
+            return "Сервер JACK не отвечает. " + jack + then;
+        case MidiKeyboard::Backend::kAlsa:
+            return "Секвенсор ALSA не открывается. " + alsa + then;
+        case MidiKeyboard::Backend::kAny:
+            break;
+    }
+    return "Не отвечают ни сервер JACK, ни секвенсор ALSA. " + jack + " " + alsa + then;
+}
+
 }  // namespace
 
-std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Road& road) {
+std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Backend& backend) {
     std::unique_ptr<MidiPort> port;
-    if (road != Road::kAlsa && (port = JackMidiPort::Open(kPortName))) {
-        road = Road::kJack;
-    } else if (road != Road::kJack && (port = AlsaMidiPort::Open(kPortName))) {
-        road = Road::kAlsa;
+    if (backend != Backend::kAlsa && (port = JackMidiPort::Open(kPortName))) {
+        backend = Backend::kJack;
+    } else if (backend != Backend::kJack && (port = AlsaMidiPort::Open(kPortName))) {
+        backend = Backend::kAlsa;
     }
     return port;
 }
 
-MidiKeyboard::MidiKeyboard(Settings settings, Opener open)
+MidiKeyboard::MidiKeyboard(Settings settings, Notice noPort, Opener open)
     : settings_(settings), open_(std::move(open)) {
     Open();
     if (!port_) {
-        const char* tried = settings_.road == Road::kJack   ? "no JACK server answers"
-                            : settings_.road == Road::kAlsa ? "the ALSA sequencer cannot be opened"
-                                                            : "no JACK server answers and the ALSA "
-                                                              "sequencer cannot be opened";
+        const char* tried = settings_.backend == Backend::kJack ? "no JACK server answers"
+                            : settings_.backend == Backend::kAlsa
+                                ? "the ALSA sequencer cannot be opened"
+                                : "no JACK server answers and the ALSA "
+                                  "sequencer cannot be opened";
         Say(std::string("no MIDI port: ") + tried +
             "; playing on without MIDI, trying again every second");
+        if (noPort) noPort(kNoPortSummary, NoPortAdvice(settings_.backend));
     }
-    QObject::connect(&retry_, &QTimer::timeout, [this] { LookAfterPort(); });
+    QObject::connect(&retry_, &QTimer::timeout, [this] { PollPort(); });
     retry_.start(1000);
 }
 
 MidiKeyboard::~MidiKeyboard() {
+    LetGo();
+}
+
+void MidiKeyboard::LetGo() {
     for (int note = 1; note <= core::kNoteCount; ++note)
         if (sounding_[note]) Key(core::NoteMap[note - 1].keyCode, false);
     if (port_) port_->Drain(std::chrono::milliseconds(200));
@@ -67,15 +93,15 @@ void MidiKeyboard::SetProgram(std::uint8_t program) {
     Send({kProgramChange, program_});
 }
 
-// A port lost is found again where it was found first, not on another road.
+// A port lost is opened again on the backend it was found on first, not on another.
 void MidiKeyboard::Open() {
-    port_ = open_(settings_.road);
+    port_ = open_(settings_.backend);
     if (port_) Send({kProgramChange, program_});
 }
 
 // Once a second: a port whose server went away is let go, with the notes it held, and opened
 // again as soon as its server answers.
-void MidiKeyboard::LookAfterPort() {
+void MidiKeyboard::PollPort() {
     if (port_ && port_->Alive()) {
         if (port_->TakeNewConnection()) Send({kProgramChange, program_});
         return;

@@ -17,7 +17,7 @@ class MidiPort {
     virtual bool Alive() const { return true; }
     // Waits, at most `limit`, until every message sent has left the program.
     virtual void Drain(std::chrono::milliseconds limit) { (void)limit; }
-    // Whether something was connected to the port since the last call (where the port can tell).
+    // Whether something was connected to the port since the last call.
     virtual bool TakeNewConnection() { return false; }
     // Where the port lives, for messages: "JACK", "the ALSA sequencer".
     virtual const char* Where() const = 0;
