@@ -61,8 +61,10 @@ Xvfb::Xvfb(double seconds) {
         fcntl(ready[1], F_SETFD, 0);  // the server writes its display number here
         if (log) dup2(fileno(log), STDERR_FILENO);
         const std::string fd = std::to_string(ready[1]);
+        // No reset when the last client goes: a test that connects again right after would
+        // find the server starting over.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-               "tcp", static_cast<char*>(nullptr));
+               "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(ready[1]);
