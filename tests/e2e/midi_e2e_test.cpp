@@ -119,6 +119,22 @@ TEST_F(MidiEndToEnd, NotesArriveAgainFromARestartedServer) {
     EXPECT_NE(program->Errors().find("the MIDI port on JACK is lost"), std::string::npos);
 }
 
+// A JACK server that does not answer (stopped, as a hang would leave it) makes opening the port
+// wait without a limit: the window must come up and play all the same, and the port open once
+// the server goes on.
+TEST_F(MidiEndToEnd, AHungServerNeverHoldsUpTheWindowAndThePortOpensOnceItGoesOn) {
+    jack.Hang(true);
+    program.emplace(xvfb, ProgramUnderTest::Options{.sound = ProgramUnderTest::Sound::kNone,
+                                                    .arguments = {"--midi", "jack"}});
+    program->Start();
+    const unsigned long window = program->MainWindow();
+    jack.Hang(false);
+    ASSERT_NE(window, 0u) << "the window waited for the server";
+    ASSERT_TRUE(recorder->ConnectFrom(kPort, 5s)) << program->Errors();
+    ASSERT_TRUE(program->Xdotool("key --delay 0 a"));
+    EXPECT_EQ(Sent(3), (std::vector<Bytes>{{0xC0, 0}, {0x90, 50, 100}, {0x80, 50, 64}}));
+}
+
 TEST_F(MidiEndToEnd, WithoutJackOrTheAlsaSequencerTheUserIsToldOnceAndPlaysOn) {
     if (std::filesystem::exists("/dev/snd/seq")) GTEST_SKIP() << "an ALSA sequencer is here";
     setenv("JACK_DEFAULT_SERVER", "tonarium-test-none", 1);

@@ -110,6 +110,11 @@ void JackServer::Stop() {
     pid_ = -1;
 }
 
+void JackServer::Hang(bool hung) {
+    const pid_t group = pipewire_ ? pipewire_->pid() : pid_;
+    if (group > 0) kill(-group, hung ? SIGSTOP : SIGCONT);
+}
+
 void JackServer::Kill() {
     if (pipewire_) pipewire_->Kill();
     EndGroup(pid_, SIGKILL);

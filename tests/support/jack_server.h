@@ -34,6 +34,8 @@ class JackServer {
     bool Start();
     void Stop();  // SIGTERM, then SIGKILL for what is left after 5 s
     void Kill();  // SIGKILL, as a crash would end it
+    // Stops the server as a hang would (SIGSTOP to its processes), or lets it go on (SIGCONT).
+    void Hang(bool hung);
     bool running() const { return pipewire_ ? pipewire_->running() : pid_ > 0; }
     const std::string& error() const { return error_; }
     // The server name that clients ask for (PipeWire's: the path of its socket).

@@ -1,6 +1,10 @@
 #include "platform/midi/midi.h"
 
+#include <QCoreApplication>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "platform/messages.h"
 #include "platform/midi/alsa_midi_port.h"
@@ -48,25 +52,27 @@ std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Backend& backend) {
     return port;
 }
 
+// A try under way, shared with its thread, which may outlive the keyboard when the server hangs:
+// the keyboard lets go of it as it goes, and a port that comes after is closed on that thread.
+struct MidiKeyboard::Opening {
+    std::mutex mutex;        // over all of it
+    MidiKeyboard* keyboard;  // nullptr once the keyboard is gone
+    std::unique_ptr<MidiPort> port;
+    Backend backend;
+};
+
 MidiKeyboard::MidiKeyboard(Settings settings, Notice noPort, Opener open)
-    : settings_(settings), open_(std::move(open)) {
+    : settings_(settings), open_(std::move(open)), noPort_(std::move(noPort)) {
     Open();
-    if (!port_) {
-        const char* tried = settings_.backend == Backend::kJack ? "no JACK server answers"
-                            : settings_.backend == Backend::kAlsa
-                                ? "the ALSA sequencer cannot be opened"
-                                : "no JACK server answers and the ALSA "
-                                  "sequencer cannot be opened";
-        Say(std::string("no MIDI port: ") + tried +
-            "; playing on without MIDI, trying again every second");
-        if (noPort) noPort(kNoPortSummary, NoPortAdvice(settings_.backend));
-    }
     QObject::connect(&retry_, &QTimer::timeout, [this] { PollPort(); });
     retry_.start(1000);
 }
 
 MidiKeyboard::~MidiKeyboard() {
     LetGo();
+    if (!opening_) return;
+    std::lock_guard lock(opening_->mutex);
+    opening_->keyboard = nullptr;
 }
 
 void MidiKeyboard::LetGo() {
@@ -95,12 +101,57 @@ void MidiKeyboard::SetProgram(std::uint8_t program) {
 
 // A port lost is opened again on the backend it was found on first, not on another.
 void MidiKeyboard::Open() {
-    port_ = open_(settings_.backend);
-    if (port_) Send({kProgramChange, program_});
+    if (opening_ || !QCoreApplication::instance()) return;
+    opening_ = std::make_shared<Opening>();
+    opening_->keyboard = this;
+    opening_->backend = settings_.backend;
+    std::thread([opening = opening_, open = open_] {
+        Backend backend = opening->backend;
+        std::unique_ptr<MidiPort> port = open(backend);
+        std::lock_guard lock(opening->mutex);
+        if (!opening->keyboard) return;  // gone: the port closes here
+        opening->port = std::move(port);
+        opening->backend = backend;
+        // The event loop takes it, unless the keyboard goes first (then the port goes with the
+        // last holder of the try).
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [opening] {
+                std::unique_lock lock(opening->mutex);
+                MidiKeyboard* keyboard = opening->keyboard;
+                std::unique_ptr<MidiPort> port = std::move(opening->port);
+                lock.unlock();
+                if (!keyboard) return;
+                keyboard->opening_.reset();
+                keyboard->Opened(std::move(port), opening->backend);
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }
 
-// Once a second: a port whose server went away is let go, with the notes it held, and opened
-// again as soon as its server answers.
+void MidiKeyboard::Opened(std::unique_ptr<MidiPort> port, Backend backend) {
+    const bool first = !std::exchange(tried_, true);
+    port_ = std::move(port);
+    if (port_) {
+        settings_.backend = backend;
+        Send({kProgramChange, program_});
+        if (!first)
+            Say(std::string("MIDI out on ") + port_->Where() + ", port «" + kPortName + "»");
+        return;
+    }
+    if (!first) return;
+    const char* tried = settings_.backend == Backend::kJack ? "no JACK server answers"
+                        : settings_.backend == Backend::kAlsa
+                            ? "the ALSA sequencer cannot be opened"
+                            : "no JACK server answers and the ALSA "
+                              "sequencer cannot be opened";
+    Say(std::string("no MIDI port: ") + tried +
+        "; playing on without MIDI, trying again every second");
+    if (noPort_) noPort_(kNoPortSummary, NoPortAdvice(settings_.backend));
+}
+
+// Once a second: a port whose server went away is let go, with the notes it held, and tried again
+// until its server answers.
 void MidiKeyboard::PollPort() {
     if (port_ && port_->Alive()) {
         if (port_->TakeNewConnection()) Send({kProgramChange, program_});
@@ -113,7 +164,6 @@ void MidiKeyboard::PollPort() {
         sounding_.fill(false);
     }
     Open();
-    if (port_) Say(std::string("MIDI out on ") + port_->Where() + ", port «" + kPortName + "»");
 }
 
 void MidiKeyboard::Send(std::initializer_list<std::uint8_t> message) {
