@@ -13,7 +13,10 @@
 //   (SystemSound::mutex_, which nobody holds while calling a library). The tick drops notes that
 //   waited too long for an output.
 //   MIDI (midi/): notes go into the JACK port's lock-free queue, or straight to the ALSA
-//   sequencer, which never blocks; the port is looked for again once a second from a timer.
+//   sequencer, which never blocks; the port is polled once a second from a timer. At the end
+//   (LetGo) it waits at most 200 ms for the last note offs to leave.
+//   Desktop notifications (runtime/services) are handed to Qt's thread pool, which sends them
+//   over D-Bus.
 //
 // Sound thread («tonarium-sound», SystemSound)
 //   Opens, polls and closes the outputs, hands the mixer from one to another (waiting for at most
@@ -30,6 +33,11 @@
 //     its server without a limit; it renders, then writes. Its pause waits on the writer's mutex.
 //     A writer stuck in a plug-in is left to end by itself; from then on it never touches the
 //     mixer (Renderer::Detach).
+//
+// MIDI port opener (midi/, MidiKeyboard::Open)
+//   One try at a time opens a port on a thread of its own, since a server that hangs makes the
+//   open wait without a limit; it hands the port to the event loop under the try's mutex, or
+//   closes it itself when the keyboard has gone meanwhile.
 //
 // JACK threads (midi/)
 //   The real-time process thread takes the queued MIDI messages, without waiting; JACK's
