@@ -41,6 +41,8 @@ class JackServer {
     // The server name that clients ask for (PipeWire's: the path of its socket).
     const std::string& name() const { return name_; }
     const char* Kind() const { return pipewire_ ? "PipeWire" : "jackd"; }
+    // PipeWire's sound server, where it is PipeWire; nullptr for jackd.
+    const SoundServer* sound() const { return pipewire_.get(); }
     int period() const { return period_; }
     int rate() const { return rate_; }
     // Sets JACK_DEFAULT_SERVER (PipeWire: PIPEWIRE_REMOTE and PIPEWIRE_QUANTUM) in this process,

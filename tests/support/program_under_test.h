@@ -46,6 +46,7 @@ class ProgramUnderTest {
     const std::filesystem::path& folder() const { return dir_.path(); }
     void Start();
     bool Running();
+    pid_t Pid() const { return pid_; }
     // Waits for a window with exactly this title; 0 when none came within the timeout.
     unsigned long WaitForWindow(const std::string& title, double seconds = 10);
     unsigned long MainWindow() { return WaitForWindow("Музыкальный тонариум v 1.01"); }
