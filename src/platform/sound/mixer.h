@@ -8,6 +8,7 @@
 
 #include <AL/alc.h>
 
+#include "platform/sound/limiter.h"
 #include "platform/sound/output.h"
 #include "platform/sound/sound.h"
 
@@ -16,7 +17,8 @@ namespace platform {
 class MixerVoice;
 
 // OpenAL Soft's mixer on a loopback device, made once for the program's life: one AL buffer and
-// source per voice, mixed with the output limiter on, so chords never hard-clip. It renders only
+// source per voice, the mix held under full scale by a limiter of our own (OpenAL's costs several
+// times the whole mix), so chords never hard-clip. It renders only
 // when an output asks, and only for the output that owns it, so one output plays it at any moment
 // while others connect beside it; moving from one to another fades the old one out over its last
 // period and the new one in over its first, so the move makes no click.
@@ -79,6 +81,7 @@ class Mixer {
     std::function<void()> wake_;
     std::vector<MixerVoice*> voices_;  // event loop
 
+    Limiter limiter_;  // the owner's, as it renders
     std::atomic<Renderer*> owner_{nullptr};
     std::atomic<Renderer*> next_{nullptr};
     std::atomic<bool> fadeIn_{false};
