@@ -162,6 +162,7 @@ class Soak {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as it comes, into a log too
     double minutes = 60, restartEvery = 180;
     bool check = false;
     for (int at = 1; at < argc; ++at) {
