@@ -23,6 +23,11 @@ if [[ "${1:-}" == "latency" ]]; then
     build-bench/bench/latency_bench "$@" 2>build-bench/latency_bench.log
     exit
 fi
+if [[ "${1:-}" == "soak" ]]; then
+    cmake --build build-bench --parallel "$(nproc)" --target soak_bench tonarium
+    pw-jack build-bench/bench/soak_bench --minutes "${2:-60}" 2>build-bench/soak_bench.log
+    exit
+fi
 if [[ "${1:-}" == "midi" ]]; then
     shift
     cmake --build build-bench --parallel "$(nproc)" --target midi_bench
