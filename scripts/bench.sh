@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the program optimised and prints the benchmark figures.
-#   scripts/bench.sh [SECONDS]          the services, start-up, memory and idle CPU (idle measured
-#                                       over SECONDS, 10 by default)
+#   scripts/bench.sh [SECONDS]          the services; on private PulseAudio and PipeWire servers,
+#                                       start-up and memory beside an empty Qt window, CPU while
+#                                       silent (over SECONDS, 3 by default) and while sounding,
+#                                       each against its target
 #   scripts/bench.sh latency [OPTIONS]  key -> sound latency on private PulseAudio and PipeWire
 #                                       servers, a few minutes; OPTIONS go to latency_bench
 #                                       (--server pulseaudio|pipewire, --program, --arguments,
@@ -12,6 +14,10 @@
 #                                       at 16 frames, on jackd and on PipeWire through pw-jack,
 #                                       counting the notes lost and whose loss each was; about two
 #                                       minutes
+#   scripts/bench.sh soak [MINUTES]     an hour (or MINUTES) of key rounds on a private PipeWire
+#                                       restarted every three minutes, with MIDI out through
+#                                       PipeWire's JACK: every press heard and sent once; memory,
+#                                       open files and threads over the run
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --test
@@ -37,4 +43,4 @@ if [[ "${1:-}" == "midi" ]]; then
 fi
 cmake --build build-bench --parallel "$(nproc)" --target services_bench startup_bench
 build-bench/bench/services_bench 2>/dev/null
-build-bench/bench/startup_bench "${1:-10}" 2>/dev/null
+build-bench/bench/startup_bench "${1:-3}" 2>/dev/null
