@@ -50,7 +50,8 @@ class SoundDevice {
     virtual ~SoundDevice() = default;
     // Throws when the mixer cannot hold the sound.
     virtual std::unique_ptr<SoundVoice> CreateVoice(const PcmSound& sound) = 0;
-    // On every tick of the event loop: cheap, and never waits.
+    // On every tick of the key poll: cheap, and never waits. The first one, once the window is up,
+    // sets the outputs going.
     virtual void Tick() {}
 };
 
