@@ -12,7 +12,9 @@
 
 #include "core/note_map.h"
 #include "platform/keys/keys.h"
+#include "platform/midi/midi_messages.h"
 #include "platform/midi/midi_port.h"
+#include "platform/midi/song_file.h"
 
 namespace core {
 class LoadError;
@@ -43,8 +45,7 @@ class MidiKeyboard {
     // General MIDI programs: the piano, and the organ nearest the organ samples (a reed organ).
     static constexpr std::uint8_t kPiano = 0;
     static constexpr std::uint8_t kReedOrgan = 20;
-    // Note 1 is C3.
-    static constexpr int kNoteNumberOffset = 47;
+    static constexpr int kNoteNumberOffset = midi::kNoteNumberOffset;
 
     // Opens a port on the backend given; kAny becomes the backend taken.
     using Opener = std::function<std::unique_ptr<MidiPort>(Backend&)>;
@@ -85,22 +86,6 @@ class MidiKeyboard {
 }  // namespace platform
 
 namespace platform {
-
-// A song: its notes by MIDI pitch, in seconds from its start, in order of their starts.
-struct SongNote {
-    double start;
-    double end;
-    int pitch;  // 0..127
-};
-struct Song {
-    std::vector<SongNote> notes;
-};
-
-// Reads a Standard MIDI File (format 0 or 1, every track, its tempo map applied), percussion
-// (channel 10) left out. A file that cannot be played raises core::LoadError with the reason in
-// the window's language: not found, not a MIDI file, cut short, damaged, larger than 16 MB, not
-// read within 5 s, no notes. Takes up to those 5 s: not for the event loop.
-Song ReadSong(const std::string& path);
 
 // A song played on the drawn keyboard: a key source of the record of presses (see keys.h) that
 // reports each note's key down at the note's start and up at its end, so that the notes sound,

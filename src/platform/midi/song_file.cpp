@@ -23,8 +23,8 @@
 #include <iterator>
 
 #include "core/run_time_error.h"
-#include "platform/midi/midi.h"
 #include "platform/midi/midi_messages.h"
+#include "platform/midi/song_file.h"
 
 namespace platform {
 
@@ -39,13 +39,14 @@ constexpr std::uint8_t kPercussionChannel = 9;  // channel 10
 using midi::kNoteOff;
 using midi::kNoteOn;
 
-// One note on or off, as the child hands it over.
+// One note on or off, as the child hands it over; the last one, on no channel, is the song's end.
 struct NoteEvent {
     double seconds;
     std::uint8_t channel;
     std::uint8_t pitch;
     bool on;
 };
+constexpr std::uint8_t kSongEnd = 0xFF;
 
 std::uint32_t BigEndian32(const char* bytes) {
     std::uint32_t value = 0;
@@ -79,15 +80,19 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
 // In the child: every note on and off of the melodic channels, in time order, tempo map applied,
 // then the end of the pipe. Its exit status tells whether libsmf could read the file.
 [[noreturn]] void ReadInChild(const std::string& bytes, int out) {
-    // libsmf tells its complaints, and glibc a failed assertion, on standard error.
+    // libsmf tells its complaints, and glibc a failed assertion, on standard error. A fault ends
+    // the child as it is, whatever handler the program or a sanitizer had installed.
     const int nowhere = open("/dev/null", O_WRONLY);
     if (nowhere >= 0) dup2(nowhere, STDERR_FILENO);
+    for (int fault : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) signal(fault, SIG_DFL);
     smf_t* smf = smf_load_from_memory(bytes.data(), static_cast<int>(bytes.size()));
     if (!smf) _exit(1);
     std::vector<NoteEvent> batch;
     constexpr std::size_t kBatch = 4096;
     batch.reserve(kBatch);
+    double end = 0;
     while (smf_event_t* event = smf_get_next_event(smf)) {
+        end = event->time_seconds;
         if (event->midi_buffer_length != 3) continue;
         const std::uint8_t status = event->midi_buffer[0] & 0xF0;
         const std::uint8_t channel = event->midi_buffer[0] & 0x0F;
@@ -100,6 +105,7 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
             batch.clear();
         }
     }
+    batch.push_back({end, kSongEnd, 0, false});
     if (!WriteAll(out, batch.data(), batch.size() * sizeof(NoteEvent))) _exit(1);
     _exit(0);
 }
@@ -124,9 +130,14 @@ bool Collect(int in, Clock::time_point deadline, std::string& received) {
 Song Pair(const std::vector<NoteEvent>& events) {
     Song song;
     std::vector<std::deque<double>> sounding(16 * 128);
+    double end = 0;
     for (const NoteEvent& event : events) {
+        if (event.channel == kSongEnd) {
+            end = event.seconds;
+            continue;
+        }
         const int pitch = event.pitch & 0x7F;
-        auto& starts = sounding[event.channel * 128 + pitch];
+        auto& starts = sounding[(event.channel & 0x0F) * 128 + pitch];
         if (event.on) {
             starts.push_back(event.seconds);
         } else if (!starts.empty()) {
@@ -134,10 +145,9 @@ Song Pair(const std::vector<NoteEvent>& events) {
             starts.pop_front();
         }
     }
-    const double end = events.empty() ? 0 : events.back().seconds;
     for (std::size_t key = 0; key < sounding.size(); ++key)
         for (double start : sounding[key])
-            song.notes.push_back({start, end, static_cast<int>(key % 128)});
+            song.notes.push_back({start, std::max(start, end), static_cast<int>(key % 128)});
     std::stable_sort(song.notes.begin(), song.notes.end(),
                      [](const SongNote& a, const SongNote& b) { return a.start < b.start; });
     return song;
@@ -162,14 +172,14 @@ Song ReadSong(const std::string& path) {
     if (bytes.compare(0, 4, "MThd") != 0) throw LoadError(path, "это не файл MIDI");
     if (!WholeChunks(bytes)) throw LoadError(path, "файл обрезан");
 
-    int pipe[2];
-    if (pipe2(pipe, O_CLOEXEC) != 0) throw LoadError(path, "не хватает ресурсов системы");
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) throw LoadError(path, "не хватает ресурсов системы");
     const pid_t child = fork();
-    if (child == 0) ReadInChild(bytes, pipe[1]);
-    close(pipe[1]);
+    if (child == 0) ReadInChild(bytes, ends[1]);
+    close(ends[1]);
     std::string received;
-    const bool inTime = child > 0 && Collect(pipe[0], Clock::now() + kReadLimit, received);
-    close(pipe[0]);
+    const bool inTime = child > 0 && Collect(ends[0], Clock::now() + kReadLimit, received);
+    close(ends[0]);
     if (child < 0) throw LoadError(path, "не хватает ресурсов системы");
     if (!inTime) kill(child, SIGKILL);
     int status = 0;
