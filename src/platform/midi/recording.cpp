@@ -59,6 +59,10 @@ void Recording::Write() {
         return;
     }
     smf_add_track(smf, track);
+    // The tempo said, although it is the files' default: not every reader takes that default.
+    std::uint8_t tempo[] = {0xFF, 0x51, 3, 0x07, 0xA1, 0x20};  // 500000 µs a quarter note
+    if (smf_event_t* event = smf_event_new_from_pointer(tempo, sizeof tempo))
+        smf_track_add_event_seconds(track, event, 0);
     double last = 0;
     for (const Event& event : events_) {
         // What came before the first note (the instrument) comes at its start.
