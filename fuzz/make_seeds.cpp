@@ -1,18 +1,22 @@
-// Writes the fuzzer's seed corpus into a folder: make_seeds <folder>
+// Writes the fuzzers' seed corpora into their folders: make_seeds <sample folder> <song folder>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "seed_corpus.h"
+#include "song_seeds.h"
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::cerr << "usage: make_seeds <folder>\n";
+    if (argc != 3) {
+        std::cerr << "usage: make_seeds <sample folder> <song folder>\n";
         return 2;
     }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
-    for (const fuzzing::Seed& seed : fuzzing::SeedCorpus())
-        std::ofstream(folder / seed.name, std::ios::binary) << seed.bytes;
+    const auto write = [](const std::filesystem::path& folder, const auto& seeds) {
+        std::filesystem::create_directories(folder);
+        for (const auto& seed : seeds)
+            std::ofstream(folder / seed.name, std::ios::binary) << seed.bytes;
+    };
+    write(argv[1], fuzzing::SeedCorpus());
+    write(argv[2], fuzzing::SongSeeds());
     return 0;
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzes sample loading for a while: fuzz/run.sh DURATION_SECONDS [BUILD_DIR]
-# Builds the fuzzer with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer), seeds the
-# corpus with every WAV layout, broken files and the committed regressions, then runs. The corpus
-# grows in BUILD_DIR/corpus from run to run. Exits non-zero on a finding, whose input is left in
+# Fuzzes sample loading, then song reading, for a while: fuzz/run.sh DURATION_SECONDS [BUILD_DIR]
+# Builds the fuzzers with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer), seeds
+# the corpora with every WAV layout and song shape, broken files and the committed regressions,
+# then runs them, the songs for a third of the time. The corpora grow in BUILD_DIR/corpus and
+# BUILD_DIR/song_corpus from run to run. Exits non-zero on a finding, whose input is left in
 # BUILD_DIR/findings/: copy it into fuzz/regressions/ so that the test suite replays it.
 set -euo pipefail
 duration=${1:?usage: fuzz/run.sh DURATION_SECONDS [BUILD_DIR]}
@@ -13,9 +14,11 @@ cmake -S "$here" -B "$build" -Wno-dev -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --parallel 2 >/dev/null
 
-mkdir -p "$build/corpus" "$build/findings"
-"$build/make_seeds" "$build/corpus"
+mkdir -p "$build/corpus" "$build/song_corpus" "$build/findings"
+"$build/make_seeds" "$build/corpus" "$build/song_corpus"
 cp "$here"/regressions/*.wav "$build/corpus/" 2>/dev/null || true
+cp "$here"/regressions/*.mid "$build/song_corpus/" 2>/dev/null || true
+song_duration=$((duration / 3))
 
 # The decoders inside libsndfile chatter on stderr; -close_fd_mask silences them but not the
 # fuzzer and sanitizer reports. OpenAL only mixes on the loopback device: no warnings wanted.
@@ -23,8 +26,14 @@ export ALSOFT_LOGLEVEL=0
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 status=0
-"$build/wav_fuzzer" -max_total_time="$duration" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
-    -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$build/findings/" "$build/corpus" ||
-    status=$?
+"$build/wav_fuzzer" -max_total_time=$((duration - song_duration)) -max_len=65536 -timeout=20 \
+    -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$build/findings/" \
+    "$build/corpus" || status=$?
 echo "corpus: $(find "$build/corpus" -type f | wc -l) files"
+# Each input is read in a child process of its own, as the program reads a song; a small
+# quarantine keeps the fuzzer's memory, and so each fork, small.
+ASAN_OPTIONS=$ASAN_OPTIONS:quarantine_size_mb=4 "$build/song_fuzzer" -max_total_time="$song_duration" -max_len=65536 -timeout=20 \
+    -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
+    -artifact_prefix="$build/findings/song-" "$build/song_corpus" || status=$?
+echo "song corpus: $(find "$build/song_corpus" -type f | wc -l) files"
 exit "$status"

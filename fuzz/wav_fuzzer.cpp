@@ -1,50 +1,24 @@
 // libFuzzer entry: file bytes → ReadWavFile → a voice on a loopback device → a little mixing.
 #include <sndfile.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
-#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
 
-#include "load_and_play.h"
 #include "core/run_time_error.h"
+#include "load_and_play.h"
+#include "memory_file.h"
+#include "outcomes.h"
 
 namespace {
 
-// The bytes live in an in-memory file that the reader opens by path, as it would a sample.
-struct MemoryFile {
-    int fd = memfd_create("sample.wav", 0);
-    std::string path = "/proc/self/fd/" + std::to_string(fd);
-
-    void Fill(const std::uint8_t* data, std::size_t size) {
-        if (ftruncate(fd, 0) != 0) std::abort();
-        for (std::size_t written = 0; written < size;) {
-            const ssize_t n = pwrite(fd, data + written, size - written, written);
-            if (n <= 0) std::abort();
-            written += n;
-        }
-    }
-};
+using fuzzing::Magnitude;
+using fuzzing::NoteOutcome;
 
 // libsndfile is not built with coverage, so the fuzzer would see only our few branches. What
 // libsndfile made of the input (its error, the format, channels and length it found) and how the
-// load ended are set here as extra coverage, which libFuzzer reads from this section.
-__attribute__((section("__libfuzzer_extra_counters"))) std::uint8_t outcomeSeen[1 << 14];
-
-void NoteOutcome(std::initializer_list<std::int64_t> parts) {
-    std::size_t hash = 0;
-    for (std::int64_t part : parts) hash = hash * 1000003 ^ std::hash<std::int64_t>{}(part);
-    outcomeSeen[hash % sizeof outcomeSeen] = 1;
-}
-
-// Lengths count by their order of magnitude.
-std::int64_t Magnitude(std::int64_t count) {
-    return std::bit_width(static_cast<std::uint64_t>(count));
-}
-
+// load ended count as coverage (see outcomes.h).
 void NoteWhatLibsndfileSees(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
@@ -58,7 +32,7 @@ void NoteWhatLibsndfileSees(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static MemoryFile file;
+    static fuzzing::MemoryFile file;
     static auto device = platform::LoopbackSound::Open(48000);
     if (file.fd < 0 || !device) std::abort();
     file.Fill(data, size);

@@ -9,7 +9,7 @@ build_packages=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev
     libopenal-dev libopenal1 libsndfile1-dev libx11-dev libxi-dev
-    libjack-jackd2-dev libasound2-dev
+    libjack-jackd2-dev libasound2-dev libsmf-dev
     libpipewire-0.3-dev libpulse-dev
     fonts-dejavu-core
 )
@@ -20,7 +20,7 @@ test_packages=(
     desktop-file-utils appstream dpkg-dev file
     libxtst-dev pulseaudio pulseaudio-utils
     pipewire pipewire-pulse wireplumber dbus dbus-user-session
-    jackd2 pipewire-jack
+    jackd2 pipewire-jack libportsmf-dev
     weston qt6-wayland
 )
 

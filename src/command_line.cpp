@@ -2,6 +2,11 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -59,17 +64,43 @@ int NumberFrom(const QCommandLineParser& parser, const QCommandLineOption& optio
     return value;
 }
 
-// --midi may stand alone or name its backend, which the parser cannot take: "--midi jack" becomes
-// "--midi=jack", and a bare --midi "--midi=any".
-QStringList WithMidiBackend(QStringList arguments) {
+bool NamesASong(const QString& word) {
+    return QFileInfo::exists(word) || word.endsWith(QStringLiteral(".mid"), Qt::CaseInsensitive) ||
+           word.endsWith(QStringLiteral(".midi"), Qt::CaseInsensitive);
+}
+
+// --midi and --record may stand alone or take the next word, which the parser cannot take:
+// "--midi jack" becomes "--midi=jack", a bare --midi "--midi=any" and a bare --record
+// "--record=". A word that is a song is left as the song: a file that exists is never
+// recorded over, and a backend never ends in .mid.
+QStringList WithOptionalValues(QStringList arguments) {
     for (qsizetype at = 1; at < arguments.size(); ++at) {
-        if (arguments[at] != QStringLiteral("--midi")) continue;
-        if (at + 1 < arguments.size() && !arguments[at + 1].startsWith('-'))
+        const bool midi = arguments[at] == QStringLiteral("--midi");
+        if (!midi && arguments[at] != QStringLiteral("--record")) continue;
+        const bool takesNext =
+            at + 1 < arguments.size() && !arguments[at + 1].startsWith('-') &&
+            !(midi ? NamesASong(arguments[at + 1]) : QFileInfo::exists(arguments[at + 1]));
+        if (takesNext)
             arguments[at] += '=' + arguments.takeAt(at + 1);
         else
-            arguments[at] += QStringLiteral("=any");
+            arguments[at] += midi ? QStringLiteral("=any") : QStringLiteral("=");
     }
     return arguments;
+}
+
+// The file a recording goes to: the one named, or one named by the time now in the folder named,
+// in the user's music folder or else the home folder.
+std::string RecordingPath(const QCommandLineOption& option, const QString& given) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (!QFileInfo(folder).isDir()) folder = QDir::homePath();
+    QFileInfo file(given.isEmpty() ? folder : given);
+    if (file.isDir())
+        file.setFile(QDir(file.filePath()), QDateTime::currentDateTime().toString(QStringLiteral(
+                                                "'Тонариум' yyyy-MM-dd HH-mm-ss'.mid'")));
+    const QFileInfo into(file.absolutePath());
+    if (!into.isDir() || !into.isWritable())
+        Refuse(option, "a file in a folder that can be written", given);
+    return QFile::encodeName(file.absoluteFilePath()).toStdString();
 }
 
 }  // namespace
@@ -104,20 +135,34 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
                        "(ALSA's default device). Without it the best that answers, in that "
                        "order."),
         QStringLiteral("output"));
-    parser.addOptions({midi, channel, velocity, noSound, sound});
-    if (!parser.parse(WithMidiBackend(WithoutQtOptions(QCoreApplication::arguments()))))
+    const QCommandLineOption record(
+        QStringLiteral("record"),
+        QStringLiteral("Record what is played into a MIDI file (optional; a folder takes a file "
+                       "named by the time), written as the program ends. Without it, into the "
+                       "music folder, else the home folder: «Тонариум YYYY-MM-DD HH-MM-SS.mid»."),
+        QStringLiteral("file"));
+    parser.addOptions({midi, channel, velocity, noSound, sound, record});
+    parser.addPositionalArgument(QStringLiteral("song"),
+                                 QStringLiteral("A MIDI file (.mid) to play on the keyboard."),
+                                 QStringLiteral("[song.mid]"));
+    if (!parser.parse(WithOptionalValues(WithoutQtOptions(QCoreApplication::arguments()))))
         Refuse(parser.errorText() + " See tonarium --help.");
     if (parser.isSet(help)) parser.showHelp();
     if (parser.isSet(version)) parser.showVersion();
-    if (!parser.positionalArguments().isEmpty())
-        Refuse(QStringLiteral("«%1» is not an option. See tonarium --help.")
-                   .arg(parser.positionalArguments().constFirst()));
+    const QStringList words = parser.positionalArguments();
+    for (const QString& word : words)
+        if (!NamesASong(word))
+            Refuse(QStringLiteral("«%1» is not an option. See tonarium --help.").arg(word));
+    if (words.size() > 1)
+        Refuse(QStringLiteral("one song at a time: «%1» is a second one").arg(words[1]));
     for (const QCommandLineOption& midiOnly : {channel, velocity})
         if (parser.isSet(midiOnly) && !parser.isSet(midi))
             Refuse(QStringLiteral("--%1 goes with --midi").arg(midiOnly.names().constFirst()));
 
     CommandLine options;
     options.sound = !parser.isSet(noSound);
+    if (!words.isEmpty()) options.song = QFile::encodeName(words.constFirst()).toStdString();
+    if (parser.isSet(record)) options.record = RecordingPath(record, parser.value(record));
     if (parser.isSet(sound)) {
         using platform::SoundOutput;
         const QString name = parser.value(sound);

@@ -1,7 +1,11 @@
+#include <unistd.h>
+
 #include <QApplication>
 #include <future>
+#include <optional>
 
 #include "command_line.h"
+#include "core/run_time_error.h"
 #include "forms/form1.h"
 #include "platform/keys/keys.h"
 #include "platform/messages.h"
@@ -13,17 +17,31 @@ namespace {
 
 using SoundOpening = std::future<std::unique_ptr<platform::SoundDevice>>;
 
-// The devices the program plays on: the system's sound, its keyboards, and the MIDI keyboard the
-// keys also play when there is one.
-dx::Backends SystemBackends(SoundOpening& sound, platform::MidiKeyboard* midi) {
+// The devices the program plays on: the system's sound, its keyboards with the song player as one
+// more of them, and what follows every key as it moves (the MIDI keyboard, the recording).
+dx::Backends SystemBackends(SoundOpening& sound, platform::SongPlayer& songs,
+                            platform::KeyPresses::KeyHandler keyWatcher) {
     dx::Backends backends;
-    backends.openKeySources = [](core::WindowHandle) {
-        return platform::OpenKeySources(QGuiApplication::platformName().toStdString());
+    backends.openKeySources = [&songs](core::WindowHandle) {
+        platform::KeySources sources =
+            platform::OpenKeySources(QGuiApplication::platformName().toStdString());
+        sources.push_back(songs.Source());
+        return sources;
     };
     if (sound.valid()) backends.openSoundDevice = [&sound] { return sound.get(); };
-    if (midi)
-        backends.keyWatcher = [midi](unsigned keyCode, bool down) { midi->Key(keyCode, down); };
+    backends.keyWatcher = std::move(keyWatcher);
     return backends;
+}
+
+// Where the recording goes, told at the start: on standard error, and on the desktop when there
+// is no terminal to read it on (the program started from the menu).
+void TellRecording(const runtime::Services& services, const std::string& path) {
+    platform::Say("recording what is played into «" + path + "», written as the program ends");
+    if (!isatty(STDERR_FILENO))
+        services.Notify(QStringLiteral("Тонариум записывает игру"),
+                        QStringLiteral("Сыгранное будет записано при выходе из программы в файл "
+                                       "«%1».")
+                            .arg(QString::fromStdString(path)));
 }
 
 }  // namespace
@@ -51,15 +69,42 @@ int main(int argc, char* argv[]) {
         // An error report ends the program without returning here.
         services.BeforeEnd([&midi] { midi->LetGo(); });
     }
-    forms::Form1 form1(services, SystemBackends(sound, midi.get()));
-    if (midi)
-        form1.OnInstrumentChange([&midi](forms::Form1::Instrument instrument) {
-            midi->SetProgram(instrument == forms::Form1::Instrument::kOrgan
-                                 ? platform::MidiKeyboard::kReedOrgan
-                                 : platform::MidiKeyboard::kPiano);
+    std::optional<platform::Recording> recording;
+    if (options.record) {
+        recording.emplace(*options.record);
+        recording->SetProgram(platform::MidiKeyboard::kPiano);
+        services.BeforeEnd([&recording] { recording->Write(); });
+        TellRecording(services, *options.record);
+    }
+    platform::KeyPresses::KeyHandler keyWatcher = nullptr;
+    if (midi || recording)
+        keyWatcher = [&midi, &recording](unsigned keyCode, bool down) {
+            if (midi) midi->Key(keyCode, down);
+            if (recording) recording->Key(keyCode, down);
+        };
+    // Outlives the main window, whose record of presses plays its songs.
+    platform::SongPlayer songs;
+    forms::Form1 form1(services, SystemBackends(sound, songs, std::move(keyWatcher)));
+    form1.OnInstrumentChange([&midi, &recording](forms::Form1::Instrument instrument) {
+        const std::uint8_t program = instrument == forms::Form1::Instrument::kOrgan
+                                         ? platform::MidiKeyboard::kReedOrgan
+                                         : platform::MidiKeyboard::kPiano;
+        if (midi) midi->SetProgram(program);
+        if (recording) recording->SetProgram(program);
+    });
+    // A song that cannot be read is told, and the one playing plays on.
+    const auto openSong = [&songs, &services](const std::string& path) {
+        songs.Open(path, [&services](const core::LoadError& error) {
+            services.Guard([&] { services.MsgBox(QString::fromStdString(error.description())); });
         });
+    };
+    form1.OnFileDrop(openSong);
+    form1.OnEscape([&songs] { songs.Stop(); });
     // Asked to end from outside, the program ends as «Выход» ends it.
     runtime::OnEndSignals([] { QApplication::closeAllWindows(); });
     form1.Show();
-    return QApplication::exec();
+    if (!options.song.empty()) openSong(options.song);
+    const int status = QApplication::exec();
+    if (recording) recording->Write();
+    return status;
 }

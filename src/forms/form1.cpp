@@ -1,6 +1,10 @@
 #include "forms/form1.h"
 
 #include <QAbstractButton>
+#include <QDropEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPixmap>
 #include <QRadioButton>
 #include <string>
@@ -27,6 +31,14 @@ constexpr std::int16_t kChannels = 1;
 constexpr std::int16_t kLastSlot = 36;
 
 const QString kFileNotFound = QStringLiteral("файл не найден");
+
+// The first local file among those dragged, or an empty string.
+std::string DraggedFile(const QMimeData* data) {
+    if (data)
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile()) return QFile::encodeName(url.toLocalFile()).toStdString();
+    return {};
+}
 
 std::string SamplePath(const std::string& appPath, std::string_view folder, std::int16_t slot) {
     return appPath + std::string(folder) + std::to_string(slot) + ".wav";
@@ -65,6 +77,27 @@ QLabel& Form1::Image1(int index) const {
 
 void Form1::ShowImage1(int index) {
     Image1(index).setVisible(true);
+}
+
+void Form1::OnFileDrop(std::function<void(const std::string& path)> handler) {
+    dropped_ = std::move(handler);
+    setAcceptDrops(true);
+}
+
+void Form1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && escaped_) return services().Guard(escaped_);
+    runtime::Form::keyPressEvent(event);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DraggedFile(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const std::string file = DraggedFile(event->mimeData());
+    if (file.empty()) return;
+    event->acceptProposedAction();
+    services().Guard([&] { dropped_(file); });
 }
 
 void Form1::OnLoad() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <string>
 #include <string_view>
 
 #include "core/note_map.h"
@@ -33,6 +34,10 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
     void OnInstrumentChange(std::function<void(Instrument)> handler) {
         instrumentChanged_ = std::move(handler);
     }
+    // Runs when a file is dropped on the window (the window takes drops of files once set).
+    void OnFileDrop(std::function<void(const std::string& path)> handler);
+    // Runs when Escape is pressed in the window.
+    void OnEscape(std::function<void()> handler) { escaped_ = std::move(handler); }
 
     // Image1(index).Visible = True, for the keyboard reader.
     void ShowImage1(int index) override;
@@ -44,6 +49,9 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
   protected:
     void OnLoad() override;
     void OnUnload() override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     // Puts the artwork painted meanwhile in its place, before the window shows.
@@ -57,6 +65,8 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
     std::future<art::KeyboardPictures> artwork_;
     std::array<QLabel*, kNoteCount + 1> image1_{};  // by note; [0] unused
     std::function<void(Instrument)> instrumentChanged_;
+    std::function<void(const std::string&)> dropped_;
+    std::function<void()> escaped_;
 };
 
 }  // namespace forms

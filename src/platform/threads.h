@@ -17,6 +17,14 @@
 //   (LetGo) it waits at most 200 ms for the last note offs to leave.
 //   Desktop notifications (runtime/services) are handed to Qt's thread pool, which sends them
 //   over D-Bus.
+//   Songs (midi/): the song player's precise timer reports the song's keys to the record of
+//   presses; the recording keeps what is played and writes its file as the program ends.
+//
+// Song reading (a worker of Qt's global thread pool, SongPlayer::Open)
+//   Reads the file, forks the child process that runs libsmf on it and waits for the child's
+//   notes on a pipe, at most 5 s. It takes SongPlayer::Inbox::mutex only to post the song back to
+//   the event loop, which the player's destructor takes to stop that.
+//   The child runs libsmf and writes to the pipe, nothing else, and ends with _exit.
 //
 // Sound thread («tonarium-sound», SystemSound)
 //   Opens, polls and closes the outputs, hands the mixer from one to another (waiting for at most

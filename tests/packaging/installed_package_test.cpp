@@ -156,7 +156,7 @@ TEST_F(InstalledPackage, ControlRecordNamesVersionSectionAndSharedLibraries) {
     EXPECT_EQ(Field("Version"), TONARIUM_VERSION_STRING);
     EXPECT_EQ(Field("Section"), "sound");
     const std::string depends = Field("Depends");
-    for (const char* library : {"libqt6widgets6", "libopenal1", "libsndfile1", "libxi6"})
+    for (const char* library : {"libqt6widgets6", "libopenal1", "libsndfile1", "libxi6", "libsmf0"})
         EXPECT_NE(depends.find(library), std::string::npos) << depends;
 }
 
@@ -209,8 +209,10 @@ TEST_F(InstalledPackage, DesktopEntryAndMetainfoValidateAndAgree) {
 
     const std::string entry = Contents(desktop);
     EXPECT_NE(entry.find("\nName=Тонариум\n"), std::string::npos) << entry;
-    EXPECT_NE(entry.find("\nExec=tonarium\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nExec=tonarium %f\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nMimeType=audio/midi;audio/x-midi;\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("\nName=Играть через MIDI\nExec=tonarium --midi\n"), std::string::npos);
+    EXPECT_NE(entry.find("\nName=Записать игру\nExec=tonarium --record\n"), std::string::npos);
     EXPECT_NE(entry.find("\nIcon=tonarium\n"), std::string::npos) << entry;
     const std::string component = Contents(metainfo);
     EXPECT_NE(component.find("<release version=\"" TONARIUM_VERSION_STRING "\""),

@@ -20,10 +20,6 @@ namespace testing_support {
 
 namespace fs = std::filesystem;
 
-double NoteFrequency(int note) {
-    return 130.81 * std::pow(2.0, (note - 1) / 12.0);
-}
-
 void WriteFixtureLibrary(const fs::path& folder) {
     fs::create_directories(folder / "wav/piano");
     fs::create_directories(folder / "wav/organ");

@@ -19,7 +19,6 @@ namespace testing_support {
 // Writes a sample library into folder/wav: piano 0..36 and organ 1..36. Note n is a sine at
 // NoteFrequency(n) (organ an octave higher), 0.6 s long; slot 0 is a short silence.
 void WriteFixtureLibrary(const std::filesystem::path& folder);
-double NoteFrequency(int note);
 
 // The built program, copied into a folder of its own with a sample library beside it, running
 // on a virtual X server, its sound played to a private PulseAudio server whose output is recorded.

@@ -8,6 +8,10 @@
 
 namespace testing_support {
 
+double NoteFrequency(int note) {
+    return 130.81 * std::pow(2.0, (note - 1) / 12.0);
+}
+
 TempDir::TempDir() {
     std::random_device random;
     path_ = std::filesystem::temp_directory_path() / ("tonarium-test-" + std::to_string(random()));

@@ -28,6 +28,9 @@ struct ToneSpec {
     int subformat = SF_FORMAT_PCM_U8;  // libsndfile sub-format
 };
 
+// The pitch of the keyboard's note n (1..36), C3 to B5.
+double NoteFrequency(int note);
+
 // Writes a sine tone as a WAV file of the given layout.
 void WriteToneWav(const std::string& path, const ToneSpec& spec);
 

@@ -9,16 +9,15 @@
 #include "platform/messages.h"
 #include "platform/midi/alsa_midi_port.h"
 #include "platform/midi/jack_midi_port.h"
+#include "platform/midi/midi_messages.h"
 
 namespace platform {
 
 namespace {
 
+using midi::kProgramChange;
+
 constexpr const char* kPortName = "Тонариум";
-constexpr std::uint8_t kNoteOff = 0x80;
-constexpr std::uint8_t kNoteOn = 0x90;
-constexpr std::uint8_t kProgramChange = 0xC0;
-constexpr std::uint8_t kReleaseVelocity = 64;  // what keyboards without release sensing send
 
 // The notice in the window's language: what did not answer, and what brings each backend.
 constexpr const char* kNoPortSummary = "Тонариум играет без MIDI";
@@ -87,11 +86,8 @@ void MidiKeyboard::Key(unsigned keyCode, bool down) {
     sounding_[note] = down;
     // A synth connected since gets the instrument before its first note.
     if (down && port_ && port_->TakeNewConnection()) Send({kProgramChange, program_});
-    const auto number = static_cast<std::uint8_t>(kNoteNumberOffset + note);
-    if (down)
-        Send({kNoteOn, number, static_cast<std::uint8_t>(settings_.velocity)});
-    else
-        Send({kNoteOff, number, kReleaseVelocity});
+    const auto message = midi::Note(note, down, settings_.velocity, 0);
+    Send({message[0], message[1], message[2]});
 }
 
 void MidiKeyboard::SetProgram(std::uint8_t program) {

@@ -1,0 +1,32 @@
+// libFuzzer entry: file bytes → ReadSong, libsmf reading in its child process. Whatever the
+// bytes, the song is read or refused with core::LoadError; any other exception, a crash or a hang
+// of the reading side is a fault.
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <set>
+
+#include "core/run_time_error.h"
+#include "memory_file.h"
+#include "outcomes.h"
+#include "platform/midi/song_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static fuzzing::MemoryFile file;
+    if (file.fd < 0) std::abort();
+    file.Fill(data, size);
+    // The child's coverage does not reach the fuzzer: what came out of it counts instead.
+    try {
+        const platform::Song song = platform::ReadSong(file.path);
+        std::set<int> pitches;
+        for (const platform::SongNote& note : song.notes) pitches.insert(note.pitch);
+        fuzzing::NoteOutcome(
+            {1, fuzzing::Magnitude(song.notes.size()), fuzzing::Magnitude(pitches.size())});
+        fuzzing::NoteOutcome(
+            {2, fuzzing::Magnitude(static_cast<std::int64_t>(song.notes.back().end * 1000))});
+    } catch (const core::LoadError& error) {
+        fuzzing::NoteOutcome(
+            {3, static_cast<std::int64_t>(std::hash<std::string>{}(error.reason()))});
+    }
+    return 0;
+}

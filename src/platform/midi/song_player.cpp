@@ -1,0 +1,136 @@
+#include <QThreadPool>
+#include <algorithm>
+#include <mutex>
+#include <new>
+
+#include "core/run_time_error.h"
+#include "platform/midi/midi.h"
+
+namespace platform {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+}  // namespace
+
+// Where a file read on a worker thread hands the song back: the event loop's object, for as long
+// as the player lives.
+struct SongPlayer::Inbox {
+    std::mutex mutex;
+    QObject* receiver;
+};
+
+// The player's face to the record of presses, which owns it.
+class SongPlayer::Keys : public KeySource {
+  public:
+    explicit Keys(SongPlayer& player) : player_(player) {}
+    ~Keys() override {
+        player_.LetGo();
+        player_.report_.reset();
+    }
+    void Start(KeyReport report) override { player_.report_ = report; }
+    const char* Name() const override { return "song"; }
+
+  private:
+    SongPlayer& player_;
+};
+
+SongPlayer::SongPlayer() : inbox_(std::make_shared<Inbox>()) {
+    inbox_->receiver = &timer_;
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Advance(); });
+}
+
+SongPlayer::~SongPlayer() {
+    std::lock_guard lock(inbox_->mutex);
+    inbox_->receiver = nullptr;
+}
+
+std::unique_ptr<KeySource> SongPlayer::Source() {
+    return std::make_unique<Keys>(*this);
+}
+
+std::uint8_t SongPlayer::KeyOf(int pitch) {
+    int note = pitch - MidiKeyboard::kNoteNumberOffset;
+    if (note < 1) note += (1 - note + 11) / 12 * 12;
+    if (note > core::kNoteCount) note -= (note - core::kNoteCount + 11) / 12 * 12;
+    return core::NoteMap[note - 1].keyCode;
+}
+
+void SongPlayer::Open(const std::string& path, Failure failed) {
+    const unsigned asked = ++opened_;
+    QThreadPool::globalInstance()->start([this, inbox = inbox_, path, asked, failed] {
+        std::optional<Song> song;
+        std::optional<core::LoadError> error;
+        try {
+            song = ReadSong(path);
+        } catch (const core::LoadError& refused) {
+            error = refused;
+        } catch (const std::bad_alloc&) {
+            error.emplace(path, "недостаточно памяти");
+        }
+        std::lock_guard lock(inbox->mutex);
+        if (!inbox->receiver) return;
+        QMetaObject::invokeMethod(
+            inbox->receiver,
+            [this, asked, song = std::move(song), error = std::move(error), failed] {
+                if (error)
+                    failed(*error);
+                else if (asked == opened_)
+                    Play(*song);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SongPlayer::Play(const Song& song) {
+    Stop();
+    // Each note's step down comes before its step up, and the notes come in order of their
+    // starts: among steps at the same moment, an earlier note comes up before a later goes down.
+    for (const SongNote& note : song.notes) {
+        const std::uint8_t key = KeyOf(note.pitch);
+        steps_.push_back({note.start, key, true});
+        steps_.push_back({std::max(note.start, note.end), key, false});
+    }
+    std::stable_sort(steps_.begin(), steps_.end(),
+                     [](const Step& a, const Step& b) { return a.at < b.at; });
+    start_ = Clock::now();
+    Advance();
+}
+
+void SongPlayer::Stop() {
+    timer_.stop();
+    LetGo();
+    if (report_) report_->Changed();
+}
+
+void SongPlayer::LetGo() {
+    for (unsigned key = 0; key < held_.size(); ++key)
+        if (held_[key] > 0 && report_) report_->Up(key);
+    held_.fill(0);
+    steps_.clear();
+    next_ = 0;
+}
+
+// Reports every step that is due as one batch, then waits for the next.
+void SongPlayer::Advance() {
+    const double now = std::chrono::duration<double>(Clock::now() - start_).count();
+    for (; next_ < steps_.size() && steps_[next_].at <= now; ++next_) {
+        const Step& step = steps_[next_];
+        int& held = held_[step.key];
+        if (step.down) {
+            if (held++ > 0 && report_) report_->Up(step.key);
+            if (report_) report_->Down(step.key);
+        } else if (held > 0 && --held == 0 && report_) {
+            report_->Up(step.key);
+        }
+    }
+    if (report_) report_->Changed();
+    if (next_ == steps_.size()) return LetGo();
+    const auto due = start_ + std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(steps_[next_].at));
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    timer_.start(std::max(wait, std::chrono::milliseconds(0)));
+}
+
+}  // namespace platform
