@@ -1,4 +1,4 @@
-// libFuzzer entry: file bytes → ReadSong, libsmf reading in its child process. Whatever the
+// libFuzzer entry: file bytes → ReadSong, libsmf reading in the song reader's process. Whatever the
 // bytes, the song is read or refused with core::LoadError; any other exception, a crash or a hang
 // of the reading side is a fault.
 #include <cstdint>
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.Fill(data, size);
     // The child's coverage does not reach the fuzzer: what came out of it counts instead.
     try {
-        const platform::Song song = platform::ReadSong(file.path);
+        const platform::Song song = platform::ReadSong(file.path, TONARIUM_SONG_READER);
         std::set<int> pitches;
         for (const platform::SongNote& note : song.notes) pitches.insert(note.pitch);
         fuzzing::NoteOutcome(

@@ -83,7 +83,7 @@ int main(int argc, char* argv[]) {
             if (recording) recording->Key(keyCode, down);
         };
     // Outlives the main window, whose record of presses plays its songs.
-    platform::SongPlayer songs;
+    platform::SongPlayer songs(services.AppPath() + "/" + platform::kSongReader);
     forms::Form1 form1(services, SystemBackends(sound, songs, std::move(keyWatcher)));
     form1.OnInstrumentChange([&midi, &recording](forms::Form1::Instrument instrument) {
         const std::uint8_t program = instrument == forms::Form1::Instrument::kOrgan

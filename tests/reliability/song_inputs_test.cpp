@@ -23,7 +23,7 @@ TEST(SongInputs, SongsReadAsWrittenBrokenOnesRefusedWithTheirReason) {
         const std::string path = dir.file(seed.name);
         testing_support::WriteBytes(path, seed.bytes);
         try {
-            const platform::Song song = platform::ReadSong(path);
+            const platform::Song song = platform::ReadSong(path, TONARIUM_SONG_READER);
             if (seed.notes > 0) {
                 EXPECT_EQ(song.notes.size(), static_cast<std::size_t>(seed.notes)) << seed.name;
             }
@@ -43,7 +43,7 @@ TEST(SongInputs, CommittedFuzzerFindingsStayMended) {
     for (const auto& entry : std::filesystem::directory_iterator(TONARIUM_FUZZ_REGRESSIONS)) {
         if (entry.path().extension() != ".mid") continue;
         try {
-            platform::ReadSong(entry.path().string());
+            platform::ReadSong(entry.path().string(), TONARIUM_SONG_READER);
         } catch (const core::LoadError&) {
         }
     }

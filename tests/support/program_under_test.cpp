@@ -37,6 +37,7 @@ void WriteFixtureLibrary(const fs::path& folder) {
 ProgramUnderTest::ProgramUnderTest(const Xvfb& xvfb, Options options)
     : xvfb_(xvfb), options_(std::move(options)) {
     fs::copy_file(TONARIUM_EXECUTABLE, folder() / "tonarium");
+    fs::copy_file(TONARIUM_SONG_READER, folder() / "tonarium-song-reader");
     fs::copy_file(TONARIUM_SOUND_CONFIG, folder() / "alsoft.conf");
     if (options_.writeLibrary) WriteFixtureLibrary(folder());
     if (options_.sound == Sound::kRecorded) {

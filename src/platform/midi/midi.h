@@ -107,7 +107,8 @@ namespace platform {
 // clock.
 class SongPlayer {
   public:
-    SongPlayer();
+    // Songs are read by the song reader program at that path (see song_file.h).
+    explicit SongPlayer(std::string reader);
     ~SongPlayer();
     SongPlayer(const SongPlayer&) = delete;
     SongPlayer& operator=(const SongPlayer&) = delete;
@@ -139,6 +140,7 @@ class SongPlayer {
     void Advance();
     void LetGo();
 
+    std::string reader_;
     std::optional<KeyReport> report_;
     std::vector<Step> steps_;
     std::size_t next_ = 0;

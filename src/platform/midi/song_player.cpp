@@ -34,7 +34,8 @@ class SongPlayer::Keys : public KeySource {
     SongPlayer& player_;
 };
 
-SongPlayer::SongPlayer() : inbox_(std::make_shared<Inbox>()) {
+SongPlayer::SongPlayer(std::string reader)
+    : reader_(std::move(reader)), inbox_(std::make_shared<Inbox>()) {
     inbox_->receiver = &timer_;
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
@@ -59,28 +60,29 @@ std::uint8_t SongPlayer::KeyOf(int pitch) {
 
 void SongPlayer::Open(const std::string& path, Failure failed) {
     const unsigned asked = ++opened_;
-    QThreadPool::globalInstance()->start([this, inbox = inbox_, path, asked, failed] {
-        std::optional<Song> song;
-        std::optional<core::LoadError> error;
-        try {
-            song = ReadSong(path);
-        } catch (const core::LoadError& refused) {
-            error = refused;
-        } catch (const std::bad_alloc&) {
-            error.emplace(path, "недостаточно памяти");
-        }
-        std::lock_guard lock(inbox->mutex);
-        if (!inbox->receiver) return;
-        QMetaObject::invokeMethod(
-            inbox->receiver,
-            [this, asked, song = std::move(song), error = std::move(error), failed] {
-                if (error)
-                    failed(*error);
-                else if (asked == opened_)
-                    Play(*song);
-            },
-            Qt::QueuedConnection);
-    });
+    QThreadPool::globalInstance()->start(
+        [this, inbox = inbox_, path, reader = reader_, asked, failed] {
+            std::optional<Song> song;
+            std::optional<core::LoadError> error;
+            try {
+                song = ReadSong(path, reader);
+            } catch (const core::LoadError& refused) {
+                error = refused;
+            } catch (const std::bad_alloc&) {
+                error.emplace(path, "недостаточно памяти");
+            }
+            std::lock_guard lock(inbox->mutex);
+            if (!inbox->receiver) return;
+            QMetaObject::invokeMethod(
+                inbox->receiver,
+                [this, asked, song = std::move(song), error = std::move(error), failed] {
+                    if (error)
+                        failed(*error);
+                    else if (asked == opened_)
+                        Play(*song);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void SongPlayer::Play(const Song& song) {

@@ -47,7 +47,7 @@ TEST(SongPlayer, NotesSoundAtTheirTimesAndPitchesLightTheirKeysAndAllGoOut) {
                       .subformat = SF_FORMAT_PCM_16});
     RecordingServices services;
     services.appPath = folder.path().string();
-    platform::SongPlayer player;
+    platform::SongPlayer player(TONARIUM_SONG_READER);
     LoopbackBackends backends;
     dx::Backends devices = backends.Make();
     devices.openKeySources = [&player](core::WindowHandle) {
@@ -59,7 +59,7 @@ TEST(SongPlayer, NotesSoundAtTheirTimesAndPitchesLightTheirKeysAndAllGoOut) {
     form.Show();
     ASSERT_NE(backends.device, nullptr);
     WriteTestSong(folder.file("song.mid"));
-    const platform::Song song = platform::ReadSong(folder.file("song.mid"));
+    const platform::Song song = platform::ReadSong(folder.file("song.mid"), TONARIUM_SONG_READER);
     const std::vector<TestSongNote> expected = TestSongNotes();
 
     // The mix rendered up to now, every millisecond; each note's key looked at 20 ms after its

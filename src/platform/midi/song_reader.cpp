@@ -1,0 +1,66 @@
+// tonarium-song-reader FILE: reads a Standard MIDI File with libsmf and writes its notes on and
+// off (SongEvent) on standard output, tempo map applied, percussion left out; status 0 when libsmf
+// read it. libsmf trusts what it reads: a track without its end, or an event of an unexpected
+// length, fails one of its assertions, and a chunk longer than the file is read past its end. So
+// the program runs it as a process of its own (see song_file.cpp): whatever a file does to the
+// library ends here.
+#include <glib.h>  // before smf.h, which would include it inside extern "C"
+#include <smf.h>
+// After them: POSIX.
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/midi/midi_messages.h"
+#include "platform/midi/song_events.h"
+
+namespace {
+
+using platform::SongEvent;
+
+constexpr std::uint8_t kPercussionChannel = 9;  // channel 10
+
+bool WriteAll(const void* data, std::size_t size) {
+    const auto* next = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(STDOUT_FILENO, next, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        next += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 2) return 2;
+    smf_t* smf = smf_load(argv[1]);
+    if (!smf) return 1;
+    std::vector<SongEvent> batch;
+    constexpr std::size_t kBatch = 4096;
+    batch.reserve(kBatch);
+    double end = 0;
+    while (smf_event_t* event = smf_get_next_event(smf)) {
+        end = event->time_seconds;
+        if (event->midi_buffer_length != 3) continue;
+        const std::uint8_t status = event->midi_buffer[0] & 0xF0;
+        const std::uint8_t channel = event->midi_buffer[0] & 0x0F;
+        if ((status != platform::midi::kNoteOn && status != platform::midi::kNoteOff) ||
+            channel == kPercussionChannel)
+            continue;
+        // A note on at velocity 0 is a note off.
+        const bool on = status == platform::midi::kNoteOn && event->midi_buffer[2] != 0;
+        batch.push_back({event->time_seconds, channel, event->midi_buffer[1], on});
+        if (batch.size() == kBatch) {
+            if (!WriteAll(batch.data(), batch.size() * sizeof(SongEvent))) return 1;
+            batch.clear();
+        }
+    }
+    batch.push_back({end, platform::kSongEnd, 0, false});
+    const bool written = WriteAll(batch.data(), batch.size() * sizeof(SongEvent));
+    smf_delete(smf);
+    return written ? 0 : 1;
+}
