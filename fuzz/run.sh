@@ -30,8 +30,8 @@ status=0
     -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$build/findings/" \
     "$build/corpus" || status=$?
 echo "corpus: $(find "$build/corpus" -type f | wc -l) files"
-# Each input is read in a child process of its own, as the program reads a song; a small
-# quarantine keeps the fuzzer's memory, and so each fork, small.
+# Each input is read by the song reader in a process of its own, as the program reads a song; a
+# small quarantine keeps the fuzzer's memory small.
 ASAN_OPTIONS=$ASAN_OPTIONS:quarantine_size_mb=4 "$build/song_fuzzer" -max_total_time="$song_duration" -max_len=65536 -timeout=20 \
     -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
     -artifact_prefix="$build/findings/song-" "$build/song_corpus" || status=$?

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static fuzzing::MemoryFile file;
     if (file.fd < 0) std::abort();
     file.Fill(data, size);
-    // The child's coverage does not reach the fuzzer: what came out of it counts instead.
+    // The reader's coverage does not reach the fuzzer: what came out of it counts instead.
     try {
         const platform::Song song = platform::ReadSong(file.path, TONARIUM_SONG_READER);
         std::set<int> pitches;

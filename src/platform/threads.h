@@ -21,10 +21,10 @@
 //   presses; the recording keeps what is played and writes its file as the program ends.
 //
 // Song reading (a worker of Qt's global thread pool, SongPlayer::Open)
-//   Reads the file, forks the child process that runs libsmf on it and waits for the child's
-//   notes on a pipe, at most 5 s. It takes SongPlayer::Inbox::mutex only to post the song back to
-//   the event loop, which the player's destructor takes to stop that.
-//   The child runs libsmf and writes to the pipe, nothing else, and ends with _exit.
+//   Reads and checks the file, starts the song reader (tonarium-song-reader, a process that runs
+//   libsmf on it) and waits for its notes on a pipe, at most 5 s. It takes SongPlayer::Inbox::mutex
+//   only to post the song back to the event loop, which the player's destructor takes to stop
+//   that.
 //
 // Sound thread («tonarium-sound», SystemSound)
 //   Opens, polls and closes the outputs, hands the mixer from one to another (waiting for at most

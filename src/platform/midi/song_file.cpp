@@ -49,7 +49,7 @@ bool WholeChunks(const std::string& bytes) {
     return true;
 }
 
-// What the child sent, until it closes the pipe or the time is up; false when the time ran out.
+// What the reader sent, until it closes the pipe or the time is up; false when the time ran out.
 bool Collect(int in, Clock::time_point deadline, std::string& received) {
     std::array<char, 1 << 16> buffer;
     for (;;) {
