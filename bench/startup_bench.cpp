@@ -2,6 +2,9 @@
 // sound server and a virtual X server, start-up to the window's MapNotify, peak memory, and CPU
 // while nothing audible plays and while notes sound, each against its target. Prints figures;
 // asserts nothing.
+//   startup_bench [SECONDS [PROGRAM SOUND-SETTINGS]]   idle CPU over SECONDS (3); another build of
+//                                                      the program, with its alsoft.conf, to time
+//                                                      it the same way
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -69,7 +72,7 @@ int main(int argc, char* argv[]) {
         std::printf("Xvfb is not installed\n");
         return 0;
     }
-    const InstalledProgram installed;
+    const InstalledProgram installed(argc > 3 ? argv[2] : "", argc > 3 ? argv[3] : "");
     // One connection for every start: opening one per start now and then failed.
     MapWatcher watcher(xvfb);
     if (!watcher.watching()) {
