@@ -119,7 +119,9 @@ TEST_P(RecordingEndToEnd, KeysPlayedAreWrittenInOrderWithTheirTimes) {
                 notes.push_back(static_cast<Alg_note*>((*read.track(track))[i]));
     ASSERT_EQ(notes.size(), std::size(played));
     // The recording starts at its first note; each time is held against the presses' times, all
-    // moved by the delay the presses took to reach the program on the whole (their median).
+    // moved by the delay the presses took to reach the program on the whole (their median). A
+    // busy machine holds up a press by some milliseconds; half a 40 ms tick still tells times
+    // taken at the tick, or a wrong tempo, from the presses' own.
     std::vector<double> late;
     for (std::size_t i = 0; i < notes.size(); ++i) {
         EXPECT_EQ(notes[i]->get_identifier(), played[i].pitch);
@@ -129,7 +131,7 @@ TEST_P(RecordingEndToEnd, KeysPlayedAreWrittenInOrderWithTheirTimes) {
     std::vector<double> sorted = late;
     std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
     for (std::size_t i = 0; i < late.size(); ++i)
-        EXPECT_NEAR(late[i], sorted[sorted.size() / 2], 0.005)
+        EXPECT_NEAR(late[i], sorted[sorted.size() / 2], 0.015)
             << played[i / 2].key << (i % 2 ? " up" : " down");
 }
 
