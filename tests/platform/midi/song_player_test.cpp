@@ -62,8 +62,8 @@ TEST(SongPlayer, NotesSoundAtTheirTimesAndPitchesLightTheirKeysAndAllGoOut) {
     const platform::Song song = platform::ReadSong(folder.file("song.mid"), TONARIUM_SONG_READER);
     const std::vector<TestSongNote> expected = TestSongNotes();
 
-    // The mix rendered up to now, every millisecond; each note's key looked at 20 ms after its
-    // start.
+    // The mix rendered up to now, every millisecond; each note's key looked at from 10 to 60 ms
+    // after its start, which leaves a busy machine a tick to hold up the event loop.
     std::vector<float> left;
     std::vector<bool> lit(expected.size());
     const Clock::time_point begun = Clock::now();
@@ -75,7 +75,7 @@ TEST(SongPlayer, NotesSoundAtTheirTimesAndPitchesLightTheirKeysAndAllGoOut) {
         const std::vector<float> part = backends.device->Render(std::max(due, 0));
         for (std::size_t i = 0; i < part.size(); i += 2) left.push_back(part[i]);
         for (std::size_t i = 0; i < expected.size(); ++i)
-            if (std::abs(now - expected[i].start - 0.02) < 0.01 &&
+            if (std::abs(now - expected[i].start - 0.035) < 0.025 &&
                 form.Image1(expected[i].note).isVisible())
                 lit[i] = true;
     });
