@@ -43,11 +43,11 @@ class MidiEndToEnd : public testing::Test {
                                                         .arguments = std::move(arguments)});
         program->Start();
         ASSERT_NE(program->MainWindow(), 0u) << program->Errors();
-        Connect();
+        ASSERT_TRUE(recorder->ConnectFrom(kPort, 5s)) << program->Errors();
     }
-    // The port shows on the server before the window has it, and keys pressed in between go
-    // nowhere: the instrument, sent once the window has it, says when to play.
-    void Connect() {
+    // A port opened again shows on the server before the window has it, and keys pressed in
+    // between go nowhere: the instrument, sent once the window has it, says when to play.
+    void Reconnect() {
         ASSERT_TRUE(recorder->ConnectFrom(kPort, 5s)) << program->Errors();
         ASSERT_FALSE(Sent(1).empty()) << program->Errors();
     }
@@ -120,7 +120,7 @@ TEST_F(MidiEndToEnd, NotesArriveAgainFromARestartedServer) {
     recorder.reset();
     ASSERT_TRUE(jack.Start()) << jack.error();
     recorder.emplace(jack);
-    Connect();
+    Reconnect();
     ASSERT_TRUE(program->Xdotool("key --delay 0 a"));
     EXPECT_EQ(Sent(3), (std::vector<Bytes>{{0xC0, 0}, {0x90, 50, 100}, {0x80, 50, 64}}));
     EXPECT_NE(program->Errors().find("the MIDI port on JACK is lost"), std::string::npos);
@@ -137,7 +137,7 @@ TEST_F(MidiEndToEnd, AHungServerNeverHoldsUpTheWindowAndThePortOpensOnceItGoesOn
     const unsigned long window = program->MainWindow();
     jack.Hang(false);
     ASSERT_NE(window, 0u) << "the window waited for the server";
-    Connect();
+    Reconnect();
     ASSERT_TRUE(program->Xdotool("key --delay 0 a"));
     EXPECT_EQ(Sent(3), (std::vector<Bytes>{{0xC0, 0}, {0x90, 50, 100}, {0x80, 50, 64}}));
 }
