@@ -1,0 +1,161 @@
+// The JACK port's input as devices and programs play into it, on a private jackd, or on a private
+// PipeWire through its JACK library (the tests named pw-jack.*), at 16-frame periods.
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <poll.h>
+
+#include <future>
+
+#include "jack_server.h"
+#include "platform/midi/jack_midi_port.h"
+#include "poll_until.h"
+
+namespace {
+
+using namespace testing_support;
+using namespace std::chrono_literals;
+using platform::JackMidiPort;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr const char* kInput = "Тонариум:вход";
+
+// A client that plays from its port as a device's bridge (`physical`) or a program would, each
+// Send in one cycle. Its port comes once it is active, as a bridge's do: JACK connects no inactive
+// client's port. It counts the server's xruns, in which a late client may lose what was sent.
+class Sender {
+  public:
+    Sender(const JackServer& server, const char* name, bool physical)
+        : client_(OpenJackClient(server.name(), name)) {
+        const auto xrun = [](void* self) {
+            ++static_cast<Sender*>(self)->xruns_;
+            return 0;
+        };
+        if (client_ && jack_set_process_callback(client_, &Process, this) == 0 &&
+            jack_set_xrun_callback(client_, xrun, this) == 0 && jack_activate(client_) == 0)
+            port_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE,
+                                       JackPortIsOutput | (physical ? JackPortIsPhysical : 0), 0);
+    }
+    ~Sender() { jack_client_close(client_); }
+    bool sending() const { return port_ != nullptr; }
+    bool ConnectedTo(const char* port) const { return jack_port_connected_to(port_, port); }
+    bool Sees(const char* port) const { return jack_port_by_name(client_, port); }
+    unsigned xruns() const { return xruns_; }
+    void Send(std::vector<Bytes> messages) {
+        PollUntil([&] { return !pending_; }, 5, 1ms);
+        batch_ = std::move(messages);
+        pending_ = true;
+    }
+
+  private:
+    static int Process(jack_nframes_t frames, void* self) {
+        auto& sender = *static_cast<Sender*>(self);
+        void* buffer = sender.port_ ? jack_port_get_buffer(sender.port_, frames) : nullptr;
+        if (buffer) jack_midi_clear_buffer(buffer);
+        if (!buffer || !sender.pending_) return 0;
+        for (const Bytes& message : sender.batch_)
+            jack_midi_event_write(buffer, 0, message.data(), message.size());
+        sender.pending_ = false;
+        return 0;
+    }
+
+    jack_client_t* client_;
+    std::atomic<jack_port_t*> port_{nullptr};
+    std::vector<Bytes> batch_;  // Send's while pending_ is false, JACK's thread's while true
+    std::atomic<bool> pending_{false};
+    std::atomic<unsigned> xruns_{0};
+};
+
+bool Readable(const platform::MidiPort& port, int milliseconds) {
+    pollfd readable{port.InputFd(), POLLIN, 0};
+    return poll(&readable, 1, milliseconds) == 1;
+}
+
+// What the port takes in within `seconds`, read as the event loop would, until there are `count`.
+std::vector<Bytes> Received(platform::MidiPort& port, std::size_t count, double seconds) {
+    std::vector<Bytes> received;
+    platform::MidiMessage in;
+    PollUntil(
+        [&] {
+            while (port.Receive(in))
+                received.emplace_back(in.bytes.begin(), in.bytes.begin() + in.size);
+            return received.size() >= count;
+        },
+        seconds, 1ms);
+    return received;
+}
+
+// A round in which the server had an xrun counts only if nothing was lost: a client late for a
+// cycle loses what was sent in it, the port being no different from any.
+TEST(JackMidiInput, DevicesAreConnectedAndTheirChannelMessagesComeOnceEachInOrder) {
+    JackServer jack(16);
+    ASSERT_TRUE(jack.running()) << jack.Kind() << ": " << jack.error();
+    jack.Export();
+    Sender early(jack, "early", true);
+    const auto port = JackMidiPort::Open("Тонариум");
+    const auto manual = JackMidiPort::Open("Сам", platform::MidiConnect::kNone);
+    ASSERT_TRUE(port && manual);
+    Sender program(jack, "program", false), device(jack, "device", true);
+    ASSERT_TRUE(early.sending() && program.sending() && device.sending());
+    // On PipeWire a connection carries messages some cycles after it is made.
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            return device.Send({{0x80, 0, 0}}), Readable(*port, 50);
+        },
+        5))
+        << "a device plugged in since the port opened";
+    Received(*port, SIZE_MAX, 0.1);
+    EXPECT_TRUE(early.ConnectedTo(kInput)) << "one there as the port opened";
+    // Ports are connected in the order they came.
+    EXPECT_FALSE(program.ConnectedTo(kInput)) << "a program's port is the user's to connect";
+    EXPECT_FALSE(early.ConnectedTo("Сам:вход") || device.ConnectedTo("Сам:вход"));
+
+    // A chord, then its note offs as note ons at velocity 0 (PipeWire's JACK library makes them
+    // the note offs they mean) and more; a clock, SysEx, active sensing and a message cut short go.
+    std::vector<Bytes> chord, offs = {{0xF8}, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, {0xFE}},
+                              expected;
+    for (std::uint8_t note = 48; note < 72; ++note) {
+        chord.push_back({0x91, note, 90});
+        offs.push_back({0x91, note, 0});
+        expected.push_back(jack.sound() ? Bytes{0x81, note, 64} : offs.back());
+    }
+    expected.insert(expected.begin(), chord.begin(), chord.end());
+    for (Bytes message : {Bytes{0xC1, 20}, Bytes{0xB1, 64, 127}, Bytes{0xE1, 0, 64},
+                          Bytes{0xD1, 30}, Bytes{0x80, 60, 64}})
+        offs.push_back(message), expected.push_back(message);
+    offs.push_back({0x91, 61});
+    bool counted = false;
+    for (int round = 0; round < 3 && !counted; ++round) {
+        const unsigned xruns = device.xruns();
+        device.Send(chord);
+        device.Send(offs);
+        const bool woken = Readable(*port, 5000);
+        const auto received = Received(*port, expected.size(), 5);
+        counted = (woken && received == expected) || device.xruns() == xruns;
+        if (!counted) continue;
+        EXPECT_TRUE(woken) << "the fd stayed unreadable";
+        EXPECT_EQ(received, expected) << "on " << jack.Kind();
+    }
+    EXPECT_TRUE(counted) << jack.Kind() << " had xruns in every round";
+    EXPECT_FALSE(Readable(*port, 100)) << "readable with nothing to read, or more came";
+    EXPECT_EQ(port->InputDropped(), 0u);
+}
+
+// A server that stops answering holds up each request to it: the port goes all the same, and its
+// client closes once the server goes on.
+TEST(JackMidiInput, AServerHungAsADeviceIsConnectedHoldsUpClosingThePortALittleAtMost) {
+    JackServer jack(16);
+    ASSERT_TRUE(jack.running()) << jack.Kind() << ": " << jack.error();
+    jack.Export();
+    auto port = JackMidiPort::Open("Тонариум");
+    Sender device(jack, "device", true);
+    ASSERT_TRUE(port && device.sending());
+    jack.Hang(true);
+    auto closing = std::async(std::launch::async, [&] { port.reset(); });
+    const bool closed = closing.wait_for(1s) == std::future_status::ready;
+    jack.Hang(false);
+    EXPECT_TRUE(closed) << "closing waited for the hung server";
+    EXPECT_TRUE(PollUntil([&] { return !device.Sees(kInput); }, 10)) << "the client left open";
+}
+
+}  // namespace
