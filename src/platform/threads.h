@@ -14,7 +14,10 @@
 //   waited too long for an output.
 //   MIDI (midi/): notes go into the JACK port's lock-free queue, or straight to the ALSA
 //   sequencer, which never blocks; the port is polled once a second from a timer. At the end
-//   (LetGo) it waits at most 200 ms for the last note offs to leave.
+//   (LetGo) it waits at most 200 ms for the last note offs to leave. Receive takes what came in
+//   without waiting: from the JACK port's other queue, or from the sequencer, where the
+//   announcement of a device's port connects it. A JACK port that goes waits at most 200 ms for
+//   its connector to close the client.
 //   Desktop notifications (runtime/services) are handed to Qt's thread pool, which sends them
 //   over D-Bus.
 //   Songs (midi/): the song player's precise timer reports the song's keys to the record of
@@ -48,6 +51,15 @@
 //   closes it itself when the keyboard has gone meanwhile.
 //
 // JACK threads (midi/)
-//   The real-time process thread takes the queued MIDI messages, without waiting; JACK's
-//   notification thread marks the server gone or a new connection, through atomics.
+//   The real-time process thread takes the queued MIDI messages out and puts what came in into the
+//   other queue, without waiting, and then writes the port's eventfd; JACK's notification thread
+//   marks the server gone or a new connection, through atomics, and hands each port registered to
+//   the connector under JackConnector::Shared::mutex.
+//
+// JACK connector (midi/, JackConnector, one per JACK port)
+//   Makes the server requests after opening, since a server that hangs holds each up without a
+//   limit and JACK's own threads may make none: connects the physical MIDI captures to the input
+//   as the port opens and as each is registered, then closes the client. It takes its mutex only to
+//   read what was handed to it. Left behind by a port that went while it was stuck, it ends once
+//   the server answers, holding all the callbacks use until the client is closed.
 #pragma once
