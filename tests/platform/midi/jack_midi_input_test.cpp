@@ -109,18 +109,22 @@ TEST(JackMidiInput, DevicesAreConnectedAndTheirChannelMessagesComeOnceEachInOrde
                           Bytes{0xD1, 30}, Bytes{0x80, 60, 64}})
         offs.push_back(message), come.push_back(message);
     offs.push_back({0x91, 61});
-    // A cycle that a late client missed loses all that was sent in it: what never came is sent
+    // A client late for a cycle loses the end of what was sent in it, or all of it: that is sent
     // again.
-    const auto play = [&](const std::vector<Bytes>& cycle, std::size_t count) {
+    const auto play = [&](const std::vector<Bytes>& cycle, const std::vector<Bytes>& comes) {
         std::vector<Bytes> received;
-        for (int tries = 0; tries < 3 && received.empty(); ++tries) {
+        const auto cut = [&] {
+            return received.size() < comes.size() &&
+                   std::equal(received.begin(), received.end(), comes.begin());
+        };
+        for (int tries = 0; tries < 3 && cut(); ++tries) {
             device.Send(cycle);
-            if (Readable(*port, 1000)) received = Received(*port, count, 1);
+            received = Readable(*port, 1000) ? Received(*port, comes.size(), 1) : received;
         }
         return received;
     };
-    EXPECT_EQ(play(chord, chord.size()), chord) << "on " << jack.Kind();
-    EXPECT_EQ(play(offs, come.size()), come) << "on " << jack.Kind();
+    EXPECT_EQ(play(chord, chord), chord) << "on " << jack.Kind();
+    EXPECT_EQ(play(offs, come), come) << "on " << jack.Kind();
     EXPECT_FALSE(Readable(*port, 100)) << "readable with nothing to read, or more came";
     EXPECT_EQ(port->InputDropped(), 0u);
 }
