@@ -13,7 +13,7 @@
 
 namespace {
 
-using MidiBackend = platform::MidiKeyboard::Backend;
+using platform::MidiBackend;
 
 [[noreturn]] void Refuse(const QString& why) {
     std::fprintf(stderr, "Тонариум: %s\n", qPrintable(why));
@@ -120,12 +120,14 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
                        "when a JACK server answers, else on the ALSA sequencer; the backend "
                        "(jack or alsa, optional) chooses one."),
         QStringLiteral("backend"));
-    const QCommandLineOption channel(QStringLiteral("channel"),
-                                     QStringLiteral("The MIDI channel, 1 to 16 (1)."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption velocity(QStringLiteral("velocity"),
-                                      QStringLiteral("The MIDI note velocity, 1 to 127 (100)."),
-                                      QStringLiteral("n"));
+    const QCommandLineOption channel(
+        QStringLiteral("channel"),
+        QStringLiteral("The MIDI channel of the notes sent and recorded, 1 to 16 (1)."),
+        QStringLiteral("n"));
+    const QCommandLineOption velocity(
+        QStringLiteral("velocity"),
+        QStringLiteral("The velocity of the notes sent and recorded, 1 to 127 (100)."),
+        QStringLiteral("n"));
     const QCommandLineOption noSound(
         QStringLiteral("no-sound"),
         QStringLiteral("Leave out the program's own sound (with --midi, say)."));
@@ -156,8 +158,9 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     if (words.size() > 1)
         Refuse(QStringLiteral("one song at a time: «%1» is a second one").arg(words[1]));
     for (const QCommandLineOption& midiOnly : {channel, velocity})
-        if (parser.isSet(midiOnly) && !parser.isSet(midi))
-            Refuse(QStringLiteral("--%1 goes with --midi").arg(midiOnly.names().constFirst()));
+        if (parser.isSet(midiOnly) && !parser.isSet(midi) && !parser.isSet(record))
+            Refuse(QStringLiteral("--%1 goes with --midi or --record")
+                       .arg(midiOnly.names().constFirst()));
 
     CommandLine options;
     options.sound = !parser.isSet(noSound);
@@ -171,20 +174,20 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
         if (options.soundOutput == SoundOutput::kAny)
             Refuse(sound, "pipewire, pulse or alsa", name);
     }
-    platform::MidiKeyboard::Settings settings;
-    settings.channel =
-        NumberFrom(parser, channel, 1, 16, "a channel from 1 to 16", settings.channel);
-    settings.velocity =
-        NumberFrom(parser, velocity, 1, 127, "a velocity from 1 to 127", settings.velocity);
+    music::MidiVoicing& voicing = options.voicing;
+    voicing.channel = NumberFrom(parser, channel, 1, 16, "a channel from 1 to 16", voicing.channel);
+    voicing.velocity =
+        NumberFrom(parser, velocity, 1, 127, "a velocity from 1 to 127", voicing.velocity);
     if (parser.isSet(midi)) {
         const QString backend = parser.value(midi);
         if (backend == QStringLiteral("jack"))
-            settings.backend = MidiBackend::kJack;
+            options.midi = MidiBackend::kJack;
         else if (backend == QStringLiteral("alsa"))
-            settings.backend = MidiBackend::kAlsa;
-        else if (backend != QStringLiteral("any"))
+            options.midi = MidiBackend::kAlsa;
+        else if (backend == QStringLiteral("any"))
+            options.midi = MidiBackend::kAny;
+        else
             Refuse(midi, "jack or alsa, or nothing", backend);
-        options.midi = settings;
     }
     return options;
 }

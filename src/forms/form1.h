@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/instrument.h"
 #include "core/note_map.h"
 #include "dx/direct_sound_module.h"
 #include "forms/art/keyboard_art.h"
@@ -27,7 +28,7 @@ using core::NoteMap;
 // sample library beside the program, and plays the keys on every tick of its timer.
 class Form1 : public runtime::Form, public dx::HighlightPictures {
   public:
-    enum class Instrument { kPiano, kOrgan };
+    using Instrument = core::Instrument;
 
     Form1(runtime::Services& services, dx::Backends backends);
     // Runs after an instrument button has loaded its instrument.

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace music {
 
 // A song: its notes by MIDI pitch, in seconds from its start, in order of their starts.
 struct SongNote {
@@ -25,4 +25,4 @@ Song ReadSong(const std::string& path, const std::string& reader);
 // The song reader's file name, in the program's own folder.
 inline constexpr const char* kSongReader = "tonarium-song-reader";
 
-}  // namespace platform
+}  // namespace music

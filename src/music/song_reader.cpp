@@ -12,14 +12,13 @@
 #include <cerrno>
 #include <vector>
 
+#include "music/song_events.h"
 #include "platform/midi/midi_messages.h"
-#include "platform/midi/song_events.h"
 
 namespace {
 
-using platform::SongEvent;
-
-constexpr std::uint8_t kPercussionChannel = 9;  // channel 10
+using music::SongEvent;
+namespace midi = platform::midi;
 
 bool WriteAll(const void* data, std::size_t size) {
     const auto* next = static_cast<const char*>(data);
@@ -48,18 +47,18 @@ int main(int argc, char* argv[]) {
         if (event->midi_buffer_length != 3) continue;
         const std::uint8_t status = event->midi_buffer[0] & 0xF0;
         const std::uint8_t channel = event->midi_buffer[0] & 0x0F;
-        if ((status != platform::midi::kNoteOn && status != platform::midi::kNoteOff) ||
-            channel == kPercussionChannel)
+        if ((status != midi::kNoteOn && status != midi::kNoteOff) ||
+            channel == midi::kPercussionChannel)
             continue;
         // A note on at velocity 0 is a note off.
-        const bool on = status == platform::midi::kNoteOn && event->midi_buffer[2] != 0;
+        const bool on = status == midi::kNoteOn && event->midi_buffer[2] != 0;
         batch.push_back({event->time_seconds, channel, event->midi_buffer[1], on});
         if (batch.size() == kBatch) {
             if (!WriteAll(batch.data(), batch.size() * sizeof(SongEvent))) return 1;
             batch.clear();
         }
     }
-    batch.push_back({end, platform::kSongEnd, 0, false});
+    batch.push_back({end, music::kSongEnd, 0, false});
     const bool written = WriteAll(batch.data(), batch.size() * sizeof(SongEvent));
     smf_delete(smf);
     return written ? 0 : 1;

@@ -19,10 +19,10 @@
 #include <iterator>
 
 #include "core/run_time_error.h"
-#include "platform/midi/song_events.h"
-#include "platform/midi/song_file.h"
+#include "music/song.h"
+#include "music/song_events.h"
 
-namespace platform {
+namespace music {
 
 namespace {
 
@@ -144,4 +144,4 @@ Song ReadSong(const std::string& path, const std::string& reader) {
     return song;
 }
 
-}  // namespace platform
+}  // namespace music

@@ -3,14 +3,9 @@
 #include <mutex>
 #include <new>
 
-#include "core/run_time_error.h"
-#include "platform/midi/midi.h"
+#include "music/song_player.h"
 
-namespace platform {
-
-namespace {
-using Clock = std::chrono::steady_clock;
-}  // namespace
+namespace music {
 
 // Where a file read on a worker thread hands the song back: the event loop's object, for as long
 // as the player lives.
@@ -20,22 +15,23 @@ struct SongPlayer::Inbox {
 };
 
 // The player's face to the record of presses, which owns it.
-class SongPlayer::Keys : public KeySource {
+class SongPlayer::Keys : public platform::KeySource {
   public:
     explicit Keys(SongPlayer& player) : player_(player) {}
     ~Keys() override {
         player_.LetGo();
         player_.report_.reset();
     }
-    void Start(KeyReport report) override { player_.report_ = report; }
+    void Start(platform::KeyReport report) override { player_.report_ = report; }
     const char* Name() const override { return "song"; }
+    platform::KeyOrigin Origin() const override { return platform::KeyOrigin::kSong; }
 
   private:
     SongPlayer& player_;
 };
 
-SongPlayer::SongPlayer(std::string reader)
-    : reader_(std::move(reader)), inbox_(std::make_shared<Inbox>()) {
+SongPlayer::SongPlayer(std::string reader, Now now)
+    : reader_(std::move(reader)), now_(std::move(now)), inbox_(std::make_shared<Inbox>()) {
     inbox_->receiver = &timer_;
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
@@ -47,15 +43,8 @@ SongPlayer::~SongPlayer() {
     inbox_->receiver = nullptr;
 }
 
-std::unique_ptr<KeySource> SongPlayer::Source() {
+std::unique_ptr<platform::KeySource> SongPlayer::Source() {
     return std::make_unique<Keys>(*this);
-}
-
-std::uint8_t SongPlayer::KeyOf(int pitch) {
-    int note = pitch - MidiKeyboard::kNoteNumberOffset;
-    if (note < 1) note += (1 - note + 11) / 12 * 12;
-    if (note > core::kNoteCount) note -= (note - core::kNoteCount + 11) / 12 * 12;
-    return core::NoteMap[note - 1].keyCode;
 }
 
 void SongPlayer::Open(const std::string& path, Failure failed) {
@@ -90,13 +79,13 @@ void SongPlayer::Play(const Song& song) {
     // Each note's step down comes before its step up, and the notes come in order of their
     // starts: among steps at the same moment, an earlier note comes up before a later goes down.
     for (const SongNote& note : song.notes) {
-        const std::uint8_t key = KeyOf(note.pitch);
+        const std::uint8_t key = KeyOfPitch(note.pitch);
         steps_.push_back({note.start, key, true});
         steps_.push_back({std::max(note.start, note.end), key, false});
     }
     std::stable_sort(steps_.begin(), steps_.end(),
                      [](const Step& a, const Step& b) { return a.at < b.at; });
-    start_ = Clock::now();
+    start_ = now_();
     Advance();
 }
 
@@ -114,10 +103,10 @@ void SongPlayer::LetGo() {
     next_ = 0;
 }
 
-// Reports every step that is due as one batch, then waits for the next.
 void SongPlayer::Advance() {
-    const double now = std::chrono::duration<double>(Clock::now() - start_).count();
-    for (; next_ < steps_.size() && steps_[next_].at <= now; ++next_) {
+    const Clock::time_point now = now_();
+    const double at = std::chrono::duration<double>(now - start_).count();
+    for (; next_ < steps_.size() && steps_[next_].at <= at; ++next_) {
         const Step& step = steps_[next_];
         int& held = held_[step.key];
         if (step.down) {
@@ -131,8 +120,8 @@ void SongPlayer::Advance() {
     if (next_ == steps_.size()) return LetGo();
     const auto due = start_ + std::chrono::duration_cast<Clock::duration>(
                                   std::chrono::duration<double>(steps_[next_].at));
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
     timer_.start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
-}  // namespace platform
+}  // namespace music

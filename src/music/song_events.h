@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace music {
 
 // One note on or off, as the song reader (tonarium-song-reader) hands it over on its standard
 // output, raw, one after another in time order; the last one, on no channel, is the song's end.
@@ -14,4 +14,4 @@ struct SongEvent {
 };
 constexpr std::uint8_t kSongEnd = 0xFF;
 
-}  // namespace platform
+}  // namespace music
