@@ -143,7 +143,16 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
                        "named by the time), written as the program ends. Without it, into the "
                        "music folder, else the home folder: «Тонариум YYYY-MM-DD HH-MM-SS.mid»."),
         QStringLiteral("file"));
-    parser.addOptions({midi, channel, velocity, noSound, sound, record});
+    const QCommandLineOption practice(
+        QStringLiteral("practice"),
+        QStringLiteral("Practise the song: it waits on each chord of your part until you have "
+                       "pressed its keys, marked on the keyboard, and scores you."),
+        QStringLiteral("song"));
+    const QCommandLineOption tempo(
+        QStringLiteral("tempo"),
+        QStringLiteral("The song's tempo, 25 to 200 percent of its own (100)."),
+        QStringLiteral("percent"));
+    parser.addOptions({midi, channel, velocity, noSound, sound, record, practice, tempo});
     parser.addPositionalArgument(QStringLiteral("song"),
                                  QStringLiteral("A MIDI file (.mid) to play on the keyboard."),
                                  QStringLiteral("[song.mid]"));
@@ -155,8 +164,10 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     for (const QString& word : words)
         if (!NamesASong(word))
             Refuse(QStringLiteral("«%1» is not an option. See tonarium --help.").arg(word));
-    if (words.size() > 1)
-        Refuse(QStringLiteral("one song at a time: «%1» is a second one").arg(words[1]));
+    QStringList songs = words;
+    if (parser.isSet(practice)) songs.prepend(parser.value(practice));
+    if (songs.size() > 1)
+        Refuse(QStringLiteral("one song at a time: «%1» is a second one").arg(songs[1]));
     for (const QCommandLineOption& midiOnly : {channel, velocity})
         if (parser.isSet(midiOnly) && !parser.isSet(midi) && !parser.isSet(record))
             Refuse(QStringLiteral("--%1 goes with --midi or --record")
@@ -164,7 +175,9 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
 
     CommandLine options;
     options.sound = !parser.isSet(noSound);
-    if (!words.isEmpty()) options.song = QFile::encodeName(words.constFirst()).toStdString();
+    if (!songs.isEmpty()) options.song = QFile::encodeName(songs.constFirst()).toStdString();
+    options.practice = parser.isSet(practice);
+    options.tempo = NumberFrom(parser, tempo, 25, 200, "a percentage from 25 to 200", 100);
     if (parser.isSet(record)) options.record = RecordingPath(record, parser.value(record));
     if (parser.isSet(sound)) {
         using platform::SoundOutput;

@@ -14,6 +14,8 @@ struct CommandLine {
     std::optional<platform::MidiBackend> midi;                        // --midi [backend]
     music::MidiVoicing voicing;  // --channel, --velocity: MIDI out and recording
     std::string song;            // the song to play, if any
+    bool practice = false;       // --practice SONG: the song waits for the player
+    int tempo = 100;             // --tempo: percent of the song's own
     // --record [FILE]: where the recording goes, an absolute path; by default the user's music
     // folder (else the home folder), named by the time the program started.
     std::optional<std::string> record;

@@ -7,6 +7,7 @@
 #include "command_line.h"
 #include "core/run_time_error.h"
 #include "forms/form1.h"
+#include "forms/song_window.h"
 #include "music/midi_keyboard.h"
 #include "music/notes.h"
 #include "music/recording.h"
@@ -87,9 +88,14 @@ int main(int argc, char* argv[]) {
         services.BeforeEnd([&recording] { recording->Write(); });
         TellRecording(services, *options.record);
     }
-    // Outlives the main window, whose record of presses plays its songs.
+    // Outlives the main window, whose record of presses plays its songs; in practice it hears
+    // the notes played and marks the keys to press.
     music::SongPlayer songs(services.AppPath() + "/" + music::kSongReader, music::Clock::now);
+    songs.Change({.practice = options.practice, .part = std::nullopt, .tempo = options.tempo});
+    notes.Listen([&songs](const music::NoteEvent& note) { songs.Hear(note); });
     forms::Form1 form1(services, SystemBackends(sound, songs, keys));
+    songs.OnMarks([&form1](const music::NoteKeys& keys) { form1.Mark(keys); });
+    forms::SongWindow songWindow(services, songs, form1);
     form1.OnInstrumentChange([&midi, &recording](core::Instrument instrument) {
         if (midi) midi->SetProgram(music::ProgramOf(instrument));
         if (recording) recording->SetProgram(music::ProgramOf(instrument));

@@ -42,6 +42,9 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
 
     // Image1(index).Visible = True, for the keyboard reader.
     void ShowImage1(int index) override;
+    // Marks the keys of these notes (by note; [0] unused) as keys to press next, in a colour of
+    // their own; a marked key that is held shows as held.
+    void Mark(const std::array<bool, kNoteCount + 1>& notes);
 
     QLabel& Image1(int index) const;
     // The sound and keyboard module the window drives.
@@ -65,6 +68,7 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
     // Painted on a worker thread while the window loads its sound and samples.
     std::future<art::KeyboardPictures> artwork_;
     std::array<QLabel*, kNoteCount + 1> image1_{};  // by note; [0] unused
+    std::array<QLabel*, kNoteCount + 1> marks_{};   // beneath the highlights
     std::function<void(Instrument)> instrumentChanged_;
     std::function<void(const std::string&)> dropped_;
     std::function<void()> escaped_;

@@ -5,14 +5,33 @@
 
 namespace music {
 
-// A song: its notes by MIDI pitch, in seconds from its start, in order of their starts.
+// One voice of a song: the notes of one track on one channel (a piano score's right or left
+// hand, say), which a player may take as their part.
+struct SongPart {
+    int track;            // 1, 2, ... in the file
+    int channel;          // 0..15
+    std::string name;     // the track's name, or ""
+    int notes = 0;        // how many notes it has
+    int notesOnKeys = 0;  // how many of those lie on the keys, C3..B5
+};
+
+// A note by MIDI pitch, in seconds from the song's start.
 struct SongNote {
     double start;
     double end;
     int pitch;  // 0..127
+    int part;   // its index in Song::parts
 };
+
+// A song: its notes in order of their starts, its parts in order of track and channel.
 struct Song {
+    std::string name;  // the file's name without its folder and extension
     std::vector<SongNote> notes;
+    std::vector<SongPart> parts;
+    double length = 0;  // seconds, to its last note's end or the end of its last track
+
+    // The part with the most notes on the keys: the one a player most likely wants to play.
+    int LikelyPart() const;
 };
 
 // Reads a Standard MIDI File (format 0 or 1, every track, its tempo map applied), percussion

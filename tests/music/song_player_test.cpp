@@ -66,7 +66,7 @@ TEST(SongPlayer, NotesSoundAtTheirTimesAndPitchesLightTheirKeysAndAllGoOut) {
     // Each note's key is lit for its first 20 ms.
     std::vector<float> left;
     std::vector<bool> lit(expected.size(), true);
-    player.Play(song);
+    player.Play(song, {});
     for (int ms = 0; ms < 1700; ++ms, now += 1ms) {
         player.Advance();
         for (std::size_t i = 0; i < expected.size(); ++i)
