@@ -8,8 +8,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -134,17 +134,20 @@ void SongWindow::Refresh() {
     }
 }
 
-// On the main window's right, or else on its left, where the screen has room.
+// On the main window's right, or else on its left, or else below it: where the screen has room.
 void SongWindow::PlaceBesideMainWindow() {
     constexpr int kGap = 8;
     const QRect main = mainWindow_.frameGeometry();
     const QRect screen = mainWindow_.screen()->availableGeometry();
-    const int width = frameGeometry().width();
-    int x = main.right() + kGap;
-    if (x + width > screen.right() && main.left() - kGap - width >= screen.left())
-        x = main.left() - kGap - width;
-    move(std::clamp(x, screen.left(), std::max(screen.left(), screen.right() - width)),
-         main.top());
+    const QSize size = frameGeometry().size();
+    QPoint at(main.right() + kGap, main.top());
+    if (at.x() + size.width() > screen.right()) at.setX(main.left() - kGap - size.width());
+    if (at.x() < screen.left()) at = QPoint(main.left(), main.bottom() + kGap);
+    at.setX(
+        std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() - size.width())));
+    at.setY(
+        std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() - size.height())));
+    move(at);
 }
 
 void SongWindow::ShowParts() {

@@ -199,9 +199,11 @@ void SongPlayer::Advance() {
             Changed();
         }
     }
-    // While the song waits, what starts with the chord waits with it.
-    for (; next_ < steps_.size() && (steps_[next_].at < at || (!waiting_ && steps_[next_].at == at));
-         ++next_) {
+    // While the song waits, what starts with the chord waits with it; what ends there ends.
+    const auto due = [&](const Step& step) {
+        return step.at < at || (step.at == at && (!waiting_ || !step.down));
+    };
+    for (; next_ < steps_.size() && due(steps_[next_]); ++next_) {
         const Step& step = steps_[next_];
         int& held = held_[step.key];
         if (step.down) {
