@@ -13,7 +13,7 @@
 // 4. Notes follow at once. As a press or a release counts, Notes turns it into one NoteEvent: the
 //    key's note, on or off, who played it and when, by the clock it was given. Each listener gets
 //    it in turn: the MIDI keyboard sends it out of the MIDI port (midi_keyboard.h), the recording
-//    keeps it (recording.h), practice scores it (practice.h).
+//    keeps it (recording.h), the song player hears it for practice (song_player.h, practice.h).
 // 5. MIDI numbers. MidiVoicing turns a note into MIDI (its number, channel and velocity) and
 //    KeyOfPitch a MIDI note number into the key it plays on; nothing else converts.
 #pragma once
