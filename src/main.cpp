@@ -7,6 +7,11 @@
 #include "command_line.h"
 #include "core/run_time_error.h"
 #include "forms/form1.h"
+#include "forms/song_window.h"
+#include "music/midi_keyboard.h"
+#include "music/notes.h"
+#include "music/recording.h"
+#include "music/song_player.h"
 #include "platform/keys/keys.h"
 #include "platform/messages.h"
 #include "platform/sound/sound.h"
@@ -17,10 +22,10 @@ namespace {
 
 using SoundOpening = std::future<std::unique_ptr<platform::SoundDevice>>;
 
-// The devices the program plays on: the system's sound, its keyboards with the song player as one
-// more of them, and what follows every key as it moves (the MIDI keyboard, the recording).
-dx::Backends SystemBackends(SoundOpening& sound, platform::SongPlayer& songs,
-                            platform::KeyPresses::KeyHandler keyWatcher) {
+// The devices the program plays on: the system's sound, and its keyboards with the song player
+// as one more of them, all reporting into one record of presses.
+dx::Backends SystemBackends(SoundOpening& sound, music::SongPlayer& songs,
+                            std::shared_ptr<platform::KeyPresses> keys) {
     dx::Backends backends;
     backends.openKeySources = [&songs](core::WindowHandle) {
         platform::KeySources sources =
@@ -29,7 +34,7 @@ dx::Backends SystemBackends(SoundOpening& sound, platform::SongPlayer& songs,
         return sources;
     };
     if (sound.valid()) backends.openSoundDevice = [&sound] { return sound.get(); };
-    backends.keyWatcher = std::move(keyWatcher);
+    backends.keys = std::move(keys);
     return backends;
 }
 
@@ -59,38 +64,41 @@ int main(int argc, char* argv[]) {
     // Lets desktops match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(TONARIUM_APP_ID));
     runtime::Services services(runtime::Services::Desktop());
+
+    // What the keys and the songs press, and the notes that follow from it (music/notes.h).
+    auto keys = std::make_shared<platform::KeyPresses>();
+    music::Notes notes(*keys, music::Clock::now);
     // Outlives the main window, whose keys it follows, and lets go of its notes as it goes.
-    std::unique_ptr<platform::MidiKeyboard> midi;
+    std::unique_ptr<music::MidiKeyboard> midi;
     if (options.midi) {
-        midi = std::make_unique<platform::MidiKeyboard>(
-            *options.midi, [&services](const std::string& summary, const std::string& body) {
+        midi = std::make_unique<music::MidiKeyboard>(
+            *options.midi, options.voicing,
+            [&services](const std::string& summary, const std::string& body) {
                 services.Notify(QString::fromStdString(summary), QString::fromStdString(body));
             });
+        notes.Listen([&midi](const music::NoteEvent& note) { midi->Play(note); });
         // An error report ends the program without returning here.
         services.BeforeEnd([&midi] { midi->LetGo(); });
     }
-    std::optional<platform::Recording> recording;
+    std::optional<music::Recording> recording;
     if (options.record) {
-        recording.emplace(*options.record);
-        recording->SetProgram(platform::MidiKeyboard::kPiano);
+        recording.emplace(*options.record, options.voicing, music::Clock::now);
+        recording->SetProgram(music::kPianoProgram);
+        notes.Listen([&recording](const music::NoteEvent& note) { recording->Play(note); });
         services.BeforeEnd([&recording] { recording->Write(); });
         TellRecording(services, *options.record);
     }
-    platform::KeyPresses::KeyHandler keyWatcher = nullptr;
-    if (midi || recording)
-        keyWatcher = [&midi, &recording](unsigned keyCode, bool down) {
-            if (midi) midi->Key(keyCode, down);
-            if (recording) recording->Key(keyCode, down);
-        };
-    // Outlives the main window, whose record of presses plays its songs.
-    platform::SongPlayer songs(services.AppPath() + "/" + platform::kSongReader);
-    forms::Form1 form1(services, SystemBackends(sound, songs, std::move(keyWatcher)));
-    form1.OnInstrumentChange([&midi, &recording](forms::Form1::Instrument instrument) {
-        const std::uint8_t program = instrument == forms::Form1::Instrument::kOrgan
-                                         ? platform::MidiKeyboard::kReedOrgan
-                                         : platform::MidiKeyboard::kPiano;
-        if (midi) midi->SetProgram(program);
-        if (recording) recording->SetProgram(program);
+    // Outlives the main window, whose record of presses plays its songs; in practice it hears
+    // the notes played and marks the keys to press.
+    music::SongPlayer songs(services.AppPath() + "/" + music::kSongReader, music::Clock::now);
+    songs.Change({.practice = options.practice, .part = std::nullopt, .tempo = options.tempo});
+    notes.Listen([&songs](const music::NoteEvent& note) { songs.Hear(note); });
+    forms::Form1 form1(services, SystemBackends(sound, songs, keys));
+    songs.OnMarks([&form1](const music::NoteKeys& keys) { form1.Mark(keys); });
+    forms::SongWindow songWindow(services, songs, form1);
+    form1.OnInstrumentChange([&midi, &recording](core::Instrument instrument) {
+        if (midi) midi->SetProgram(music::ProgramOf(instrument));
+        if (recording) recording->SetProgram(music::ProgramOf(instrument));
     });
     // A song that cannot be read is told, and the one playing plays on.
     const auto openSong = [&songs, &services](const std::string& path) {

@@ -1,4 +1,4 @@
-#include "platform/midi/midi.h"
+#include "music/midi_keyboard.h"
 
 #include <QCoreApplication>
 #include <mutex>
@@ -7,17 +7,13 @@
 #include <utility>
 
 #include "platform/messages.h"
-#include "platform/midi/alsa_midi_port.h"
-#include "platform/midi/jack_midi_port.h"
-#include "platform/midi/midi_messages.h"
 
-namespace platform {
+namespace music {
 
 namespace {
 
-using midi::kProgramChange;
-
-constexpr const char* kPortName = "Тонариум";
+using platform::MidiPort;
+using platform::Say;
 
 // The notice in the window's language: what did not answer, and what brings each backend.
 constexpr const char* kNoPortSummary = "Тонариум играет без MIDI";
@@ -41,16 +37,6 @@ std::string NoPortAdvice(MidiKeyboard::Backend backend) {
 
 }  // namespace
 
-std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Backend& backend) {
-    std::unique_ptr<MidiPort> port;
-    if (backend != Backend::kAlsa && (port = JackMidiPort::Open(kPortName))) {
-        backend = Backend::kJack;
-    } else if (backend != Backend::kJack && (port = AlsaMidiPort::Open(kPortName))) {
-        backend = Backend::kAlsa;
-    }
-    return port;
-}
-
 // A try under way, shared with its thread, which may outlive the keyboard when the server hangs:
 // the keyboard lets go of it as it goes, and a port that comes after is closed on that thread.
 struct MidiKeyboard::Opening {
@@ -60,8 +46,8 @@ struct MidiKeyboard::Opening {
     Backend backend;
 };
 
-MidiKeyboard::MidiKeyboard(Settings settings, Notice noPort, Opener open)
-    : settings_(settings), open_(std::move(open)), noPort_(std::move(noPort)) {
+MidiKeyboard::MidiKeyboard(Backend backend, MidiVoicing voicing, Notice noPort, Opener open)
+    : backend_(backend), voicing_(voicing), open_(std::move(open)), noPort_(std::move(noPort)) {
     Open();
     QObject::connect(&retry_, &QTimer::timeout, [this] { PollPort(); });
     retry_.start(1000);
@@ -76,23 +62,20 @@ MidiKeyboard::~MidiKeyboard() {
 
 void MidiKeyboard::LetGo() {
     for (int note = 1; note <= core::kNoteCount; ++note)
-        if (sounding_[note]) Key(core::NoteMap[note - 1].keyCode, false);
+        if (sounding_[note]) SendNote(note, false);
     if (port_) port_->Drain(std::chrono::milliseconds(200));
 }
 
-void MidiKeyboard::Key(unsigned keyCode, bool down) {
-    const int note = core::NoteOfKey(static_cast<int>(keyCode));
-    if (note == 0 || sounding_[note] == down) return;
-    sounding_[note] = down;
+void MidiKeyboard::Play(const NoteEvent& note) {
+    if (sounding_[note.note] == note.on) return;
     // A synth connected since gets the instrument before its first note.
-    if (down && port_ && port_->TakeNewConnection()) Send({kProgramChange, program_});
-    const auto message = midi::Note(note, down, settings_.velocity, 0);
-    Send({message[0], message[1], message[2]});
+    if (note.on && port_ && port_->TakeNewConnection()) SendProgram();
+    SendNote(note.note, note.on);
 }
 
 void MidiKeyboard::SetProgram(std::uint8_t program) {
     program_ = program;
-    Send({kProgramChange, program_});
+    SendProgram();
 }
 
 // A port lost is opened again on the backend it was found on first, not on another.
@@ -100,7 +83,7 @@ void MidiKeyboard::Open() {
     if (opening_ || !QCoreApplication::instance()) return;
     opening_ = std::make_shared<Opening>();
     opening_->keyboard = this;
-    opening_->backend = settings_.backend;
+    opening_->backend = backend_;
     std::thread([opening = opening_, open = open_] {
         Backend backend = opening->backend;
         std::unique_ptr<MidiPort> port = open(backend);
@@ -129,28 +112,28 @@ void MidiKeyboard::Opened(std::unique_ptr<MidiPort> port, Backend backend) {
     const bool first = !std::exchange(tried_, true);
     port_ = std::move(port);
     if (port_) {
-        settings_.backend = backend;
-        Send({kProgramChange, program_});
+        backend_ = backend;
+        SendProgram();
         if (!first)
-            Say(std::string("MIDI out on ") + port_->Where() + ", port «" + kPortName + "»");
+            Say(std::string("MIDI out on ") + port_->Where() + ", port «" +
+                platform::kMidiPortName + "»");
         return;
     }
     if (!first) return;
-    const char* tried = settings_.backend == Backend::kJack ? "no JACK server answers"
-                        : settings_.backend == Backend::kAlsa
-                            ? "the ALSA sequencer cannot be opened"
-                            : "no JACK server answers and the ALSA "
-                              "sequencer cannot be opened";
+    const char* tried = backend_ == Backend::kJack   ? "no JACK server answers"
+                        : backend_ == Backend::kAlsa ? "the ALSA sequencer cannot be opened"
+                                                     : "no JACK server answers and the ALSA "
+                                                       "sequencer cannot be opened";
     Say(std::string("no MIDI port: ") + tried +
         "; playing on without MIDI, trying again every second");
-    if (noPort_) noPort_(kNoPortSummary, NoPortAdvice(settings_.backend));
+    if (noPort_) noPort_(kNoPortSummary, NoPortAdvice(backend_));
 }
 
 // Once a second: a port whose server went away is let go, with the notes it held, and tried again
 // until its server answers.
 void MidiKeyboard::PollPort() {
     if (port_ && port_->Alive()) {
-        if (port_->TakeNewConnection()) Send({kProgramChange, program_});
+        if (port_->TakeNewConnection()) SendProgram();
         return;
     }
     if (port_) {
@@ -162,13 +145,13 @@ void MidiKeyboard::PollPort() {
     Open();
 }
 
-void MidiKeyboard::Send(std::initializer_list<std::uint8_t> message) {
-    if (!port_) return;
-    std::array<std::uint8_t, 3> bytes{};
-    std::copy(message.begin(), message.end(), bytes.begin());
-    // Channel messages carry the channel, 0..15, in their status byte.
-    bytes[0] |= static_cast<std::uint8_t>(settings_.channel - 1);
-    port_->Send(std::span(bytes.data(), message.size()));
+void MidiKeyboard::SendNote(int note, bool on) {
+    sounding_[note] = on;
+    if (port_) port_->Send(voicing_.Note(note, on));
 }
 
-}  // namespace platform
+void MidiKeyboard::SendProgram() {
+    if (port_) port_->Send(voicing_.Program(program_));
+}
+
+}  // namespace music

@@ -1,0 +1,18 @@
+#include "platform/midi/midi.h"
+
+#include "platform/midi/alsa_midi_port.h"
+#include "platform/midi/jack_midi_port.h"
+
+namespace platform {
+
+std::unique_ptr<MidiPort> OpenMidiPort(MidiBackend& backend) {
+    std::unique_ptr<MidiPort> port;
+    if (backend != MidiBackend::kAlsa && (port = JackMidiPort::Open(kMidiPortName))) {
+        backend = MidiBackend::kJack;
+    } else if (backend != MidiBackend::kJack && (port = AlsaMidiPort::Open(kMidiPortName))) {
+        backend = MidiBackend::kAlsa;
+    }
+    return port;
+}
+
+}  // namespace platform
