@@ -116,10 +116,17 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption midi(
         QStringLiteral("midi"),
-        QStringLiteral("Also send the notes played to a MIDI output port «Тонариум», on JACK "
-                       "when a JACK server answers, else on the ALSA sequencer; the backend "
-                       "(jack or alsa, optional) chooses one."),
+        QStringLiteral("Also send the notes played to a MIDI output port «Тонариум», and play "
+                       "what comes in on an input port beside it, on JACK when a JACK server "
+                       "answers, else on the ALSA sequencer; the backend (jack or alsa, "
+                       "optional) chooses one."),
         QStringLiteral("backend"));
+    const QCommandLineOption midiConnect(
+        QStringLiteral("midi-connect"),
+        QStringLiteral("What the MIDI input connects by itself: devices (the system's MIDI "
+                       "keyboards, as they come; the default) or none (leave it to the "
+                       "patchbay)."),
+        QStringLiteral("what"));
     const QCommandLineOption channel(
         QStringLiteral("channel"),
         QStringLiteral("The MIDI channel of the notes sent and recorded, 1 to 16 (1)."),
@@ -152,7 +159,8 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
         QStringLiteral("tempo"),
         QStringLiteral("The song's tempo, 25 to 200 percent of its own (100)."),
         QStringLiteral("percent"));
-    parser.addOptions({midi, channel, velocity, noSound, sound, record, practice, tempo});
+    parser.addOptions(
+        {midi, midiConnect, channel, velocity, noSound, sound, record, practice, tempo});
     parser.addPositionalArgument(QStringLiteral("song"),
                                  QStringLiteral("A MIDI file (.mid) to play on the keyboard."),
                                  QStringLiteral("[song.mid]"));
@@ -168,6 +176,8 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     if (parser.isSet(practice)) songs.prepend(parser.value(practice));
     if (songs.size() > 1)
         Refuse(QStringLiteral("one song at a time: «%1» is a second one").arg(songs[1]));
+    if (parser.isSet(midiConnect) && !parser.isSet(midi))
+        Refuse(QStringLiteral("--midi-connect goes with --midi"));
     for (const QCommandLineOption& midiOnly : {channel, velocity})
         if (parser.isSet(midiOnly) && !parser.isSet(midi) && !parser.isSet(record))
             Refuse(QStringLiteral("--%1 goes with --midi or --record")
@@ -191,6 +201,13 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     voicing.channel = NumberFrom(parser, channel, 1, 16, "a channel from 1 to 16", voicing.channel);
     voicing.velocity =
         NumberFrom(parser, velocity, 1, 127, "a velocity from 1 to 127", voicing.velocity);
+    if (parser.isSet(midiConnect)) {
+        const QString what = parser.value(midiConnect);
+        if (what == QStringLiteral("none"))
+            options.midiConnect = platform::MidiConnect::kNone;
+        else if (what != QStringLiteral("devices"))
+            Refuse(midiConnect, "devices or none", what);
+    }
     if (parser.isSet(midi)) {
         const QString backend = parser.value(midi);
         if (backend == QStringLiteral("jack"))

@@ -10,8 +10,9 @@
 // What the program is asked for on its command line.
 struct CommandLine {
     bool sound = true;  // --no-sound: no built-in sound, the keys still light up
-    platform::SoundOutput soundOutput = platform::SoundOutput::kAny;  // --sound
-    std::optional<platform::MidiBackend> midi;                        // --midi [backend]
+    platform::SoundOutput soundOutput = platform::SoundOutput::kAny;      // --sound
+    std::optional<platform::MidiBackend> midi;                            // --midi [backend]
+    platform::MidiConnect midiConnect = platform::MidiConnect::kDevices;  // --midi-connect
     music::MidiVoicing voicing;  // --channel, --velocity: MIDI out and recording
     std::string song;            // the song to play, if any
     bool practice = false;       // --practice SONG: the song waits for the player

@@ -22,15 +22,16 @@ namespace {
 
 using SoundOpening = std::future<std::unique_ptr<platform::SoundDevice>>;
 
-// The devices the program plays on: the system's sound, and its keyboards with the song player
-// as one more of them, all reporting into one record of presses.
-dx::Backends SystemBackends(SoundOpening& sound, music::SongPlayer& songs,
+// The devices the program plays on: the system's sound, and its keyboards with the program's own
+// key sources beside them (the song player, a MIDI instrument), all reporting into one record of
+// presses.
+dx::Backends SystemBackends(SoundOpening& sound, std::function<platform::KeySources()> own,
                             std::shared_ptr<platform::KeyPresses> keys) {
     dx::Backends backends;
-    backends.openKeySources = [&songs](core::WindowHandle) {
+    backends.openKeySources = [own = std::move(own)](core::WindowHandle) {
         platform::KeySources sources =
             platform::OpenKeySources(QGuiApplication::platformName().toStdString());
-        sources.push_back(songs.Source());
+        for (auto& source : own()) sources.push_back(std::move(source));
         return sources;
     };
     if (sound.valid()) backends.openSoundDevice = [&sound] { return sound.get(); };
@@ -75,6 +76,9 @@ int main(int argc, char* argv[]) {
             *options.midi, options.voicing,
             [&services](const std::string& summary, const std::string& body) {
                 services.Notify(QString::fromStdString(summary), QString::fromStdString(body));
+            },
+            [connect = options.midiConnect](platform::MidiBackend& backend) {
+                return platform::OpenMidiPort(backend, connect);
             });
         notes.Listen([&midi](const music::NoteEvent& note) { midi->Play(note); });
         // An error report ends the program without returning here.
@@ -93,13 +97,25 @@ int main(int argc, char* argv[]) {
     music::SongPlayer songs(services.AppPath() + "/" + music::kSongReader, music::Clock::now);
     songs.Change({.practice = options.practice, .part = std::nullopt, .tempo = options.tempo});
     notes.Listen([&songs](const music::NoteEvent& note) { songs.Hear(note); });
-    forms::Form1 form1(services, SystemBackends(sound, songs, keys));
+    const auto ownSources = [&songs, &midi] {
+        platform::KeySources sources;
+        sources.push_back(songs.Source());
+        if (midi) sources.push_back(midi->Source());
+        return sources;
+    };
+    forms::Form1 form1(services, SystemBackends(sound, ownSources, keys));
     songs.OnMarks([&form1](const music::NoteKeys& keys) { form1.Mark(keys); });
     forms::SongWindow songWindow(services, songs, form1);
     form1.OnInstrumentChange([&midi, &recording](core::Instrument instrument) {
         if (midi) midi->SetProgram(music::ProgramOf(instrument));
         if (recording) recording->SetProgram(music::ProgramOf(instrument));
     });
+    // A program change that comes in chooses the instrument as the option buttons do.
+    if (midi)
+        midi->OnProgram([&form1, &services](std::uint8_t program) {
+            if (const auto instrument = music::InstrumentOfProgram(program))
+                services.Guard([&] { form1.Choose(*instrument); });
+        });
     // A song that cannot be read is told, and the one playing plays on.
     const auto openSong = [&songs, &services](const std::string& path) {
         songs.Open(path, [&services](const core::LoadError& error) {

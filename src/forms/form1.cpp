@@ -85,6 +85,11 @@ void Form1::ShowImage1(int index) {
     Image1(index).setVisible(true);
 }
 
+void Form1::Choose(Instrument instrument) {
+    auto& button = Get<QAbstractButton>(instrument == Instrument::kOrgan ? "Option2" : "Option1");
+    if (!button.isChecked()) button.click();
+}
+
 void Form1::Mark(const std::array<bool, kNoteCount + 1>& notes) {
     for (int note = 1; note <= kNoteCount; ++note) marks_[note]->setVisible(notes[note]);
 }

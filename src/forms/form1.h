@@ -31,6 +31,8 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
     using Instrument = core::Instrument;
 
     Form1(runtime::Services& services, dx::Backends backends);
+    // Chooses the instrument as its option button does; nothing when it is chosen already.
+    void Choose(Instrument instrument);
     // Runs after an instrument button has loaded its instrument.
     void OnInstrumentChange(std::function<void(Instrument)> handler) {
         instrumentChanged_ = std::move(handler);

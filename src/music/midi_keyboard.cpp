@@ -7,11 +7,13 @@
 #include <utility>
 
 #include "platform/messages.h"
+#include "platform/midi/midi_messages.h"
 
 namespace music {
 
 namespace {
 
+using platform::KeyOrigin;
 using platform::MidiPort;
 using platform::Say;
 
@@ -37,6 +39,22 @@ std::string NoPortAdvice(MidiKeyboard::Backend backend) {
 
 }  // namespace
 
+// The instrument's face to the record of presses, which owns it.
+class MidiKeyboard::Keys : public platform::KeySource {
+  public:
+    explicit Keys(MidiKeyboard& keyboard) : keyboard_(keyboard) {}
+    ~Keys() override {
+        keyboard_.LetGoOfInput();
+        keyboard_.report_.reset();
+    }
+    void Start(platform::KeyReport report) override { keyboard_.report_ = report; }
+    const char* Name() const override { return "midi"; }
+    platform::KeyOrigin Origin() const override { return platform::KeyOrigin::kInstrument; }
+
+  private:
+    MidiKeyboard& keyboard_;
+};
+
 // A try under way, shared with its thread, which may outlive the keyboard when the server hangs:
 // the keyboard lets go of it as it goes, and a port that comes after is closed on that thread.
 struct MidiKeyboard::Opening {
@@ -55,6 +73,7 @@ MidiKeyboard::MidiKeyboard(Backend backend, MidiVoicing voicing, Notice noPort, 
 
 MidiKeyboard::~MidiKeyboard() {
     LetGo();
+    input_.reset();
     if (!opening_) return;
     std::lock_guard lock(opening_->mutex);
     opening_->keyboard = nullptr;
@@ -66,8 +85,12 @@ void MidiKeyboard::LetGo() {
     if (port_) port_->Drain(std::chrono::milliseconds(200));
 }
 
+std::unique_ptr<platform::KeySource> MidiKeyboard::Source() {
+    return std::make_unique<Keys>(*this);
+}
+
 void MidiKeyboard::Play(const NoteEvent& note) {
-    if (sounding_[note.note] == note.on) return;
+    if (sounding_[note.note] == note.on || note.from == KeyOrigin::kInstrument) return;
     // A synth connected since gets the instrument before its first note.
     if (note.on && port_ && port_->TakeNewConnection()) SendProgram();
     SendNote(note.note, note.on);
@@ -114,6 +137,10 @@ void MidiKeyboard::Opened(std::unique_ptr<MidiPort> port, Backend backend) {
     if (port_) {
         backend_ = backend;
         SendProgram();
+        if (port_->InputFd() >= 0) {
+            input_ = std::make_unique<QSocketNotifier>(port_->InputFd(), QSocketNotifier::Read);
+            QObject::connect(input_.get(), &QSocketNotifier::activated, [this] { Receive(); });
+        }
         if (!first)
             Say(std::string("MIDI out on ") + port_->Where() + ", port «" +
                 platform::kMidiPortName + "»");
@@ -139,10 +166,42 @@ void MidiKeyboard::PollPort() {
     if (port_) {
         Say(std::string("the MIDI port on ") + port_->Where() +
             " is lost; trying to open it again every second");
+        LetGoOfInput();
+        input_.reset();
         port_.reset();
         sounding_.fill(false);
     }
     Open();
+}
+
+void MidiKeyboard::Receive() {
+    namespace midi = platform::midi;
+    for (platform::MidiMessage message; port_ && port_->Receive(message);) {
+        const std::uint8_t status = message.bytes[0] & midi::kStatusMask;
+        const int pitch = message.bytes[1];
+        if (status == midi::kProgramChange) {
+            if (programIn_) programIn_(message.bytes[1]);
+            continue;
+        }
+        if ((status != midi::kNoteOn && status != midi::kNoteOff) || !report_) continue;
+        const std::uint8_t key = KeyOfPitch(pitch);
+        if (status == midi::kNoteOn && message.bytes[2] != 0) {
+            // A note again before its note off, or a second note on the same key, plays again.
+            if (held_[key] > 0) report_->Up(key);
+            report_->Down(key);
+            if (!std::exchange(pitchesOn_[pitch], true)) ++held_[key];
+        } else if (std::exchange(pitchesOn_[pitch], false) && --held_[key] == 0) {
+            report_->Up(key);
+        }
+    }
+    if (report_) report_->Changed();
+}
+
+void MidiKeyboard::LetGoOfInput() {
+    if (report_) report_->AllUp();
+    if (report_) report_->Changed();
+    pitchesOn_.fill(false);
+    held_.fill(0);
 }
 
 void MidiKeyboard::SendNote(int note, bool on) {

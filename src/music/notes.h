@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "core/instrument.h"
@@ -81,6 +82,13 @@ constexpr std::uint8_t kPianoProgram = 0;
 constexpr std::uint8_t kOrganProgram = 20;
 constexpr std::uint8_t ProgramOf(core::Instrument instrument) {
     return instrument == core::Instrument::kOrgan ? kOrganProgram : kPianoProgram;
+}
+// The instrument a program chooses: 0..15 (pianos, chromatic percussion) the piano, 16..23
+// (organs) the organ; none for the rest.
+constexpr std::optional<core::Instrument> InstrumentOfProgram(int program) {
+    if (program >= 0 && program < 16) return core::Instrument::kPiano;
+    if (program >= 16 && program < 24) return core::Instrument::kOrgan;
+    return std::nullopt;
 }
 
 }  // namespace music

@@ -5,11 +5,12 @@
 
 namespace platform {
 
-std::unique_ptr<MidiPort> OpenMidiPort(MidiBackend& backend) {
+std::unique_ptr<MidiPort> OpenMidiPort(MidiBackend& backend, MidiConnect connect) {
     std::unique_ptr<MidiPort> port;
-    if (backend != MidiBackend::kAlsa && (port = JackMidiPort::Open(kMidiPortName))) {
+    if (backend != MidiBackend::kAlsa && (port = JackMidiPort::Open(kMidiPortName, connect))) {
         backend = MidiBackend::kJack;
-    } else if (backend != MidiBackend::kJack && (port = AlsaMidiPort::Open(kMidiPortName))) {
+    } else if (backend != MidiBackend::kJack &&
+               (port = AlsaMidiPort::Open(kMidiPortName, connect))) {
         backend = MidiBackend::kAlsa;
     }
     return port;
