@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "child_process.h"
+#include "poll_until.h"
 
 namespace testing_support {
 
@@ -25,6 +26,13 @@ void Quiet(const char*) {}
 // A recorded message: when the recorder's cycle took it in JACK's clock, then its length and
 // bytes.
 constexpr std::size_t kArrival = sizeof(jack_time_t) + 4;
+
+// JACK's clock is CLOCK_MONOTONIC_RAW; steady_clock is CLOCK_MONOTONIC. Over a test they differ
+// by a constant, taken when the time is read.
+Clock::time_point SteadyTime(jack_time_t at) {
+    return Clock::time_point(Clock::now().time_since_epoch() -
+                             std::chrono::microseconds(jack_get_time() - at));
+}
 
 }  // namespace
 
@@ -179,21 +187,17 @@ bool JackMidiRecorder::ConnectFrom(const std::string& port, std::chrono::millise
     return false;
 }
 
-// JACK's clock is CLOCK_MONOTONIC_RAW; steady_clock is CLOCK_MONOTONIC. Over a test they differ
-// by a constant, taken when the messages are.
 std::vector<JackMidiRecorder::Message> JackMidiRecorder::WaitFor(
     std::size_t count, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        const auto offset =
-            Clock::now().time_since_epoch() - std::chrono::microseconds(jack_get_time());
         char record[kArrival];
         while (jack_ringbuffer_read_space(arrived_) >= kArrival) {
             jack_ringbuffer_read(arrived_, record, kArrival);
             jack_time_t at;
             std::memcpy(&at, record, sizeof at);
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(record + sizeof at + 1);
-            const Clock::time_point arrival(offset + std::chrono::microseconds(at));
+            const Clock::time_point arrival = SteadyTime(at);
             if (record[sizeof at] == 0)
                 missed_.push_back(arrival);
             else
@@ -202,6 +206,44 @@ std::vector<JackMidiRecorder::Message> JackMidiRecorder::WaitFor(
         if (messages_.size() >= count || Clock::now() >= deadline) return messages_;
         std::this_thread::sleep_for(5ms);
     }
+}
+
+JackMidiSender::JackMidiSender(const JackServer& server, const char* name, bool physical)
+    : client(OpenJackClient(server.name(), name)) {
+    if (client && jack_set_process_callback(client, &Process, this) == 0 &&
+        jack_activate(client) == 0)
+        port = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE,
+                                  JackPortIsOutput | (physical ? JackPortIsPhysical : 0), 0);
+}
+
+JackMidiSender::~JackMidiSender() {
+    jack_client_close(client);
+}
+
+bool JackMidiSender::ConnectedTo(const char* other) const {
+    return jack_port_connected_to(port, other);
+}
+
+void JackMidiSender::Send(std::vector<Bytes> messages) {
+    PollUntil([&] { return !pending; }, 5, 1ms);
+    batch = std::move(messages);
+    pending = true;
+}
+
+Clock::time_point JackMidiSender::SentAt() const {
+    return SteadyTime(sentAt);
+}
+
+int JackMidiSender::Process(jack_nframes_t frames, void* self) {
+    auto& sender = *static_cast<JackMidiSender*>(self);
+    void* buffer = sender.port ? jack_port_get_buffer(sender.port, frames) : nullptr;
+    if (buffer) jack_midi_clear_buffer(buffer);
+    if (!buffer || !sender.pending) return 0;
+    for (const Bytes& message : sender.batch)
+        jack_midi_event_write(buffer, 0, message.data(), message.size());
+    sender.sentAt = jack_get_time();
+    sender.pending = false;
+    return 0;
 }
 
 }  // namespace testing_support

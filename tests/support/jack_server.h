@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -107,6 +108,28 @@ class JackMidiRecorder {
     jack_ringbuffer_t* arrived_;
     std::vector<Message> messages_;
     std::vector<Clock::time_point> missed_;
+};
+
+// A client that plays from its port as a device's bridge (`physical`) or a program would, each
+// Send in one cycle. Its port comes once it is active, as a bridge's do: JACK connects no inactive
+// client's port.
+struct JackMidiSender {
+    using Bytes = std::vector<std::uint8_t>;
+
+    JackMidiSender(const JackServer& server, const char* name, bool physical);
+    ~JackMidiSender();
+    bool ConnectedTo(const char* other) const;
+    // Hands the messages to the next cycle, once the one before has taken the last batch.
+    void Send(std::vector<Bytes> messages);
+    // When the cycle that took the last batch ran, as steady_clock time.
+    std::chrono::steady_clock::time_point SentAt() const;
+    static int Process(jack_nframes_t frames, void* self);
+
+    jack_client_t* client;
+    std::atomic<jack_port_t*> port{nullptr};
+    std::vector<Bytes> batch;  // Send's while pending is false, JACK's thread's while true
+    std::atomic<bool> pending{false};
+    std::atomic<jack_time_t> sentAt{0};
 };
 
 }  // namespace testing_support

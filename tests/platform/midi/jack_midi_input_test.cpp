@@ -2,7 +2,6 @@
 // PipeWire through its JACK library (the tests named pw-jack.*), at 16-frame periods.
 #include <gtest/gtest.h>
 #include <jack/jack.h>
-#include <jack/midiport.h>
 #include <poll.h>
 
 #include <future>
@@ -19,41 +18,6 @@ using platform::JackMidiPort;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr const char* kInput = "Тонариум:вход";
-
-// A client that plays from its port as a device's bridge (`physical`) or a program would, each
-// Send in one cycle. Its port comes once it is active, as a bridge's do: JACK connects no inactive
-// client's port.
-struct Sender {
-    Sender(const JackServer& server, const char* name, bool physical)
-        : client(OpenJackClient(server.name(), name)) {
-        if (client && jack_set_process_callback(client, &Process, this) == 0 &&
-            jack_activate(client) == 0)
-            port = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE,
-                                      JackPortIsOutput | (physical ? JackPortIsPhysical : 0), 0);
-    }
-    ~Sender() { jack_client_close(client); }
-    bool ConnectedTo(const char* other) const { return jack_port_connected_to(port, other); }
-    void Send(std::vector<Bytes> messages) {
-        PollUntil([&] { return !pending; }, 5, 1ms);
-        batch = std::move(messages);
-        pending = true;
-    }
-    static int Process(jack_nframes_t frames, void* self) {
-        auto& sender = *static_cast<Sender*>(self);
-        void* buffer = sender.port ? jack_port_get_buffer(sender.port, frames) : nullptr;
-        if (buffer) jack_midi_clear_buffer(buffer);
-        if (!buffer || !sender.pending) return 0;
-        for (const Bytes& message : sender.batch)
-            jack_midi_event_write(buffer, 0, message.data(), message.size());
-        sender.pending = false;
-        return 0;
-    }
-
-    jack_client_t* client;
-    std::atomic<jack_port_t*> port{nullptr};
-    std::vector<Bytes> batch;  // Send's while pending is false, JACK's thread's while true
-    std::atomic<bool> pending{false};
-};
 
 bool Readable(const platform::MidiPort& port, int milliseconds) {
     pollfd readable{port.InputFd(), POLLIN, 0};
@@ -78,11 +42,11 @@ TEST(JackMidiInput, DevicesAreConnectedAndTheirChannelMessagesComeOnceEachInOrde
     JackServer jack(16);
     ASSERT_TRUE(jack.running()) << jack.Kind() << ": " << jack.error();
     jack.Export();
-    Sender early(jack, "early", true);
+    JackMidiSender early(jack, "early", true);
     const auto port = JackMidiPort::Open("Тонариум");
     const auto manual = JackMidiPort::Open("Сам", platform::MidiConnect::kNone);
     ASSERT_TRUE(port && manual);
-    Sender program(jack, "program", false), device(jack, "device", true);
+    JackMidiSender program(jack, "program", false), device(jack, "device", true);
     ASSERT_TRUE(early.port && program.port && device.port);
     // On PipeWire a connection carries messages some cycles after it is made.
     const auto flowing = [&] {
@@ -136,7 +100,7 @@ TEST(JackMidiInput, AServerHungAsADeviceIsConnectedHoldsUpClosingThePortALittleA
     ASSERT_TRUE(jack.running()) << jack.Kind() << ": " << jack.error();
     jack.Export();
     auto port = JackMidiPort::Open("Тонариум");
-    Sender device(jack, "device", true);
+    JackMidiSender device(jack, "device", true);
     ASSERT_TRUE(port && device.port);
     jack.Hang(true);
     auto closing = std::async(std::launch::async, [&] { port.reset(); });
