@@ -188,10 +188,11 @@ std::string ProgramUnderTest::Errors() const {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-std::vector<float> ProgramUnderTest::FirstSoundHeard(double seconds,
-                                                     std::chrono::milliseconds wait) const {
+std::vector<float> ProgramUnderTest::FirstSoundHeard(
+    double seconds, std::chrono::milliseconds wait,
+    std::chrono::steady_clock::time_point since) const {
     if (!recorder_) return {};
-    const auto heard = recorder_->WaitForSound(started_, wait);
+    const auto heard = recorder_->WaitForSound(std::max(started_, since), wait);
     if (!heard) return {};
     return recorder_->LeftChannel(*heard, static_cast<std::size_t>(seconds * kSoundRate));
 }

@@ -77,8 +77,10 @@ class ProgramUnderTest {
     // What the program wrote on standard error so far.
     std::string Errors() const;
     // With Sound::kRecorded: the left channel of what the program's server played, `seconds`
-    // of it from its first sound; empty when nothing was heard within the wait.
-    std::vector<float> FirstSoundHeard(double seconds, std::chrono::milliseconds wait = {}) const;
+    // of it from its first sound since the start or `since`; empty when nothing was heard within
+    // the wait.
+    std::vector<float> FirstSoundHeard(double seconds, std::chrono::milliseconds wait = {},
+                                       std::chrono::steady_clock::time_point since = {}) const;
 
   private:
     const Xvfb& xvfb_;
