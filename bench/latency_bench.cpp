@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "core/note_map.h"
 #include "onset_series.h"
 #include "pipewire_nodes.h"
 #include "pipewire_recorder.h"
@@ -34,7 +33,6 @@
 // Xlib last: its macros clash with Qt's names.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 
 namespace {
 
@@ -48,8 +46,6 @@ constexpr int kPresses = 40;
 constexpr int kBurstsAlone = 30;
 constexpr int kPressesAfterSilence = 3;
 constexpr auto kSilence = 12s;
-// Notes short enough to have died away before the next press, so every onset stands clear.
-constexpr double kNoteSeconds = 0.06;
 // PipeWire's largest quantum: a recorder asking for it leaves the graph's quantum to the others.
 constexpr int kMaxQuantum = 2048;
 
@@ -67,14 +63,6 @@ struct Settings {
 };
 
 enum SeriesId { kKey, kPulseReference, kNativeReference, kKeyAfterSilence, kNativeAlone };
-
-void WriteShortNotes(const fs::path& folder) {
-    fs::create_directories(folder / "wav/piano");
-    WriteToneWav((folder / "wav/piano/0.wav").string(), ToneSpec{.seconds = 0.1, .amplitude = 0});
-    for (int note = 1; note <= core::kNoteCount; ++note)
-        WriteToneWav((folder / "wav/piano" / (std::to_string(note) + ".wav")).string(),
-                     ToneSpec{.frequency = NoteFrequency(note), .seconds = kNoteSeconds});
-}
 
 pid_t WindowPid(Display* display, unsigned long window) {
     Atom type = None;
@@ -115,8 +103,7 @@ class Run {
 
   private:
     bool pipewire() const { return nativeRecorder_.has_value(); }
-    // Presses a key through XTest and lets it go 40 ms later; the moment it went down.
-    Clock::time_point Press(int note);
+    Clock::time_point Press(int note) { return PressKey(display_, note); }
     void SleepRandomGap() { std::this_thread::sleep_for(std::chrono::milliseconds(gap_(random_))); }
     std::optional<PipeWireNode> ProgramStream(pid_t pid) const;
     // The frames a cycle the program's stream asks the graph for, read while it plays.
@@ -142,17 +129,6 @@ class Run {
     std::mt19937 random_{std::random_device{}()};
     std::uniform_int_distribution<int> gap_{150, 350};
 };
-
-Clock::time_point Run::Press(int note) {
-    const int keyCode = core::NoteMap[(note - 1) % core::kNoteCount].keyCode + 8;
-    const auto down = Clock::now();
-    XTestFakeKeyEvent(display_, keyCode, True, CurrentTime);
-    XFlush(display_);
-    std::this_thread::sleep_for(40ms);
-    XTestFakeKeyEvent(display_, keyCode, False, CurrentTime);
-    XFlush(display_);
-    return down;
-}
 
 std::optional<PipeWireNode> Run::ProgramStream(pid_t pid) const {
     for (const PipeWireNode& node : DumpNodes(server_.PipeWireRemote()))

@@ -4,11 +4,42 @@
 #include <cmath>
 #include <cstdio>
 
+#include <thread>
+
+#include "core/note_map.h"
 #include "percentiles.h"
+#include "wav_fixtures.h"
+
+// Xlib last: its macros clash with Qt's names.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 namespace bench {
 
 using namespace std::chrono_literals;
+using testing_support::NoteFrequency;
+using testing_support::ToneSpec;
+
+void WriteShortNotes(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder / "wav/piano");
+    testing_support::WriteToneWav((folder / "wav/piano/0.wav").string(),
+                                  ToneSpec{.seconds = 0.1, .amplitude = 0});
+    for (int note = 1; note <= core::kNoteCount; ++note)
+        testing_support::WriteToneWav(
+            (folder / "wav/piano" / (std::to_string(note) + ".wav")).string(),
+            ToneSpec{.frequency = NoteFrequency(note), .seconds = 0.06});
+}
+
+std::chrono::steady_clock::time_point PressKey(Display* display, int note) {
+    const int keyCode = core::NoteMap[(note - 1) % core::kNoteCount].keyCode + 8;
+    const auto down = std::chrono::steady_clock::now();
+    XTestFakeKeyEvent(display, keyCode, True, CurrentTime);
+    XFlush(display);
+    std::this_thread::sleep_for(40ms);
+    XTestFakeKeyEvent(display, keyCode, False, CurrentTime);
+    XFlush(display);
+    return down;
+}
 
 Series Onsets(const std::vector<Event>& events, int series,
               const testing_support::HeardSound& recorder) {

@@ -1,12 +1,22 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "sound_server.h"
 
+typedef struct _XDisplay Display;
+
 namespace bench {
+
+// Writes a piano of notes short enough to have died away before the next press, so that every
+// onset stands clear, into folder/wav.
+void WriteShortNotes(const std::filesystem::path& folder);
+
+// Presses the note's key through XTest and lets it go 40 ms later; the moment it went down.
+std::chrono::steady_clock::time_point PressKey(Display* display, int note);
 
 // Something that should be heard: a key press or a reference burst, in one of several series.
 struct Event {
