@@ -14,6 +14,10 @@
 #                                       at 16 frames, on jackd and on PipeWire through pw-jack,
 #                                       counting the notes lost and whose loss each was; about two
 #                                       minutes
+#   scripts/bench.sh midi-in [--program FILE]  MIDI in -> sound beside key -> sound: a device's
+#                                       note ons into the program's input and XTest keys, the
+#                                       sink's monitor recorded, on jackd with PulseAudio and on
+#                                       PipeWire through pw-jack, at 128 frames; under a minute
 #   scripts/bench.sh soak [MINUTES]     an hour (or MINUTES) of key rounds on a private PipeWire
 #                                       restarted every three minutes, with MIDI out through
 #                                       PipeWire's JACK: every press heard and sent once; memory,
@@ -39,6 +43,13 @@ if [[ "${1:-}" == "midi" ]]; then
     cmake --build build-bench --parallel "$(nproc)" --target midi_bench
     build-bench/bench/midi_bench "$@" 2>build-bench/midi_bench.log
     pw-jack build-bench/bench/midi_bench "$@" 2>>build-bench/midi_bench.log
+    exit
+fi
+if [[ "${1:-}" == "midi-in" ]]; then
+    shift
+    cmake --build build-bench --parallel "$(nproc)" --target midi_in_bench
+    build-bench/bench/midi_in_bench "$@" 2>build-bench/midi_in_bench.log
+    pw-jack build-bench/bench/midi_in_bench "$@" 2>>build-bench/midi_in_bench.log
     exit
 fi
 cmake --build build-bench --parallel "$(nproc)" --target services_bench startup_bench
