@@ -38,18 +38,13 @@ if [[ "${1:-}" == "soak" ]]; then
     pw-jack build-bench/bench/soak_bench --minutes "${2:-60}" 2>build-bench/soak_bench.log
     exit
 fi
-if [[ "${1:-}" == "midi" ]]; then
+# The MIDI benchmarks, midi_bench and midi_in_bench, on jackd and then on PipeWire's JACK.
+if [[ "${1:-}" == "midi" || "${1:-}" == "midi-in" ]]; then
+    bench=${1//-/_}_bench
     shift
-    cmake --build build-bench --parallel "$(nproc)" --target midi_bench
-    build-bench/bench/midi_bench "$@" 2>build-bench/midi_bench.log
-    pw-jack build-bench/bench/midi_bench "$@" 2>>build-bench/midi_bench.log
-    exit
-fi
-if [[ "${1:-}" == "midi-in" ]]; then
-    shift
-    cmake --build build-bench --parallel "$(nproc)" --target midi_in_bench
-    build-bench/bench/midi_in_bench "$@" 2>build-bench/midi_in_bench.log
-    pw-jack build-bench/bench/midi_in_bench "$@" 2>>build-bench/midi_in_bench.log
+    cmake --build build-bench --parallel "$(nproc)" --target "$bench"
+    build-bench/bench/"$bench" "$@" 2>build-bench/"$bench".log
+    pw-jack build-bench/bench/"$bench" "$@" 2>>build-bench/"$bench".log
     exit
 fi
 cmake --build build-bench --parallel "$(nproc)" --target services_bench startup_bench
