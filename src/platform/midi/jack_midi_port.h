@@ -17,9 +17,11 @@ namespace platform {
 // waits for one on the event loop: the connector makes the requests after opening.
 class JackMidiPort : public MidiPort {
   public:
-    // Client and output port both named `name`; nullptr when no JACK server answers.
+    // Client and output port both named `name`; nullptr when no JACK server answers, or it
+    // refuses the client, with the reason in `failure`.
     static std::unique_ptr<JackMidiPort> Open(const std::string& name,
-                                              MidiConnect connect = MidiConnect::kDevices);
+                                              MidiConnect connect = MidiConnect::kDevices,
+                                              std::string* failure = nullptr);
     ~JackMidiPort() override;
 
     void Send(std::span<const std::uint8_t> message) override;
