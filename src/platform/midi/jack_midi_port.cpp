@@ -184,12 +184,15 @@ int JackMidiPort::Process(jack_nframes_t frames, void* arg) noexcept {
     return 0;
 }
 
-void JackMidiPort::Shutdown(void* queues) {
+// On JACK's thread as the server goes: an atomic store, nothing more. noexcept: nothing may unwind
+// into JACK's C code.
+void JackMidiPort::Shutdown(void* queues) noexcept {
     static_cast<Queues*>(queues)->lost = true;
 }
 
-// On one of JACK's threads, for any two ports of the server.
-void JackMidiPort::Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* arg) {
+// On JACK's notification thread, for any two ports of the server: lookups and an atomic store.
+// noexcept: nothing may unwind into JACK's C code.
+void JackMidiPort::Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* arg) noexcept {
     auto& queues = *static_cast<Queues*>(arg);
     const jack_port_t* ours = queues.output;
     if (connect &&

@@ -37,8 +37,8 @@ class JackMidiPort : public MidiPort {
     struct Queues;  // what JACK's callbacks use, kept by the connector until the client closes
     JackMidiPort(std::shared_ptr<Queues> queues, jack_port_t* follow);
     static int Process(jack_nframes_t frames, void* queues) noexcept;
-    static void Shutdown(void* queues);
-    static void Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* queues);
+    static void Shutdown(void* queues) noexcept;
+    static void Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* queues) noexcept;
 
     std::shared_ptr<Queues> queues_;
     JackConnector connector_;  // last: it goes first, closing the client
