@@ -77,8 +77,8 @@ int main(int argc, char* argv[]) {
             [&services](const std::string& summary, const std::string& body) {
                 services.Notify(QString::fromStdString(summary), QString::fromStdString(body));
             },
-            [connect = options.midiConnect](platform::MidiBackend& backend) {
-                return platform::OpenMidiPort(backend, connect);
+            [connect = options.midiConnect](platform::MidiBackend& backend, std::string& failure) {
+                return platform::OpenMidiPort(backend, connect, failure);
             });
         notes.Listen([&midi](const music::NoteEvent& note) { midi->Play(note); });
         // An error report ends the program without returning here.

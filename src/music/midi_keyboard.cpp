@@ -62,6 +62,7 @@ struct MidiKeyboard::Opening {
     MidiKeyboard* keyboard;  // nullptr once the keyboard is gone
     std::unique_ptr<MidiPort> port;
     Backend backend;
+    std::string failure;
 };
 
 MidiKeyboard::MidiKeyboard(Backend backend, MidiVoicing voicing, Notice noPort, Opener open)
@@ -109,11 +110,13 @@ void MidiKeyboard::Open() {
     opening_->backend = backend_;
     std::thread([opening = opening_, open = open_] {
         Backend backend = opening->backend;
-        std::unique_ptr<MidiPort> port = open(backend);
+        std::string failure;
+        std::unique_ptr<MidiPort> port = open(backend, failure);
         std::lock_guard lock(opening->mutex);
         if (!opening->keyboard) return;  // gone: the port closes here
         opening->port = std::move(port);
         opening->backend = backend;
+        opening->failure = std::move(failure);
         // The event loop takes it, unless the keyboard goes first (then the port goes with the
         // last holder of the try).
         QMetaObject::invokeMethod(
@@ -125,13 +128,14 @@ void MidiKeyboard::Open() {
                 lock.unlock();
                 if (!keyboard) return;
                 keyboard->opening_.reset();
-                keyboard->Opened(std::move(port), opening->backend);
+                keyboard->Opened(std::move(port), opening->backend, opening->failure);
             },
             Qt::QueuedConnection);
     }).detach();
 }
 
-void MidiKeyboard::Opened(std::unique_ptr<MidiPort> port, Backend backend) {
+void MidiKeyboard::Opened(std::unique_ptr<MidiPort> port, Backend backend,
+                          const std::string& failure) {
     const bool first = !std::exchange(tried_, true);
     port_ = std::move(port);
     if (port_) {
@@ -147,12 +151,7 @@ void MidiKeyboard::Opened(std::unique_ptr<MidiPort> port, Backend backend) {
         return;
     }
     if (!first) return;
-    const char* tried = backend_ == Backend::kJack   ? "no JACK server answers"
-                        : backend_ == Backend::kAlsa ? "the ALSA sequencer cannot be opened"
-                                                     : "no JACK server answers and the ALSA "
-                                                       "sequencer cannot be opened";
-    Say(std::string("no MIDI port: ") + tried +
-        "; playing on without MIDI, trying again every second");
+    Say("no MIDI port: " + failure + "; playing on without MIDI, trying again every second");
     if (noPort_) noPort_(kNoPortSummary, NoPortAdvice(backend_));
 }
 

@@ -36,8 +36,10 @@ namespace music {
 class MidiKeyboard {
   public:
     using Backend = platform::MidiBackend;
-    // Opens a port on the backend given; kAny becomes the backend taken.
-    using Opener = std::function<std::unique_ptr<platform::MidiPort>(Backend&)>;
+    // Opens a port on the backend given; kAny becomes the backend taken. Without a port, says
+    // why in `failure`.
+    using Opener =
+        std::function<std::unique_ptr<platform::MidiPort>(Backend&, std::string& failure)>;
     // What to start or install when there is no port, for a user who sees no terminal.
     using Notice = std::function<void(const std::string& summary, const std::string& body)>;
 
@@ -65,7 +67,8 @@ class MidiKeyboard {
     // Starts a try on a thread of its own, unless one is under way.
     void Open();
     // On the event loop, once a try has ended.
-    void Opened(std::unique_ptr<platform::MidiPort> port, Backend backend);
+    void Opened(std::unique_ptr<platform::MidiPort> port, Backend backend,
+                const std::string& failure);
     void PollPort();
     void SendNote(int note, bool on);
     void SendProgram();

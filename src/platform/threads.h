@@ -17,10 +17,12 @@
 //   which never blocks, and polls the port once a second from a timer; at the end (LetGo) it
 //   waits at most 200 ms for the last note offs to leave. The recording keeps them and writes its
 //   file as the program ends. The song player's precise timer reports the song's keys to the
-//   record of presses.
-//   MIDI in (platform/midi/): the port's Receive takes what came in without waiting, from the
-//   JACK port's other queue or from the sequencer, where the announcement of a device's port
-//   connects it. A JACK port that goes waits at most 200 ms for its connector to close the client.
+//   record of presses, and it hears the notes played for practice; the song's window shows where
+//   the song is from a 100 ms timer while it plays.
+//   MIDI in: a socket notifier on the port's input (music/midi_keyboard.cpp) runs the port's
+//   Receive, which takes what came in without waiting, from the JACK port's other queue or from
+//   the sequencer, where the announcement of a device's port connects it; the instrument's keys
+//   go to the record of presses. A JACK port that goes waits at most 200 ms for its connector to close the client.
 //   Desktop notifications (runtime/services) are handed to Qt's thread pool, which sends them
 //   over D-Bus.
 //

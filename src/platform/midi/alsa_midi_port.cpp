@@ -14,10 +14,16 @@ constexpr const char* kMidiThrough = "Midi Through";
 
 }  // namespace
 
-std::unique_ptr<AlsaMidiPort> AlsaMidiPort::Open(const std::string& name, MidiConnect connect) {
+std::unique_ptr<AlsaMidiPort> AlsaMidiPort::Open(const std::string& name, MidiConnect connect,
+                                                 std::string* failure) {
     snd_seq_t* sequencer = nullptr;
-    if (snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0)
+    if (const int error =
+            snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
+        error < 0) {
+        if (failure)
+            *failure = std::string("the ALSA sequencer cannot be opened: ") + snd_strerror(error);
         return nullptr;
+    }
     snd_seq_set_client_name(sequencer, name.c_str());
     constexpr unsigned kType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
     const int output = snd_seq_create_simple_port(
@@ -30,6 +36,7 @@ std::unique_ptr<AlsaMidiPort> AlsaMidiPort::Open(const std::string& name, MidiCo
     if (output < 0 || input < 0 || snd_seq_poll_descriptors(sequencer, &poll, 1, POLLIN) != 1 ||
         snd_midi_event_new(16, &codec) < 0) {
         snd_seq_close(sequencer);
+        if (failure) *failure = "the ALSA sequencer did not take the ports";
         return nullptr;
     }
     snd_midi_event_no_status(codec, 1);  // each message decoded whole, with its status byte

@@ -16,9 +16,11 @@ namespace platform {
 // call returns at once: the handle never blocks, and the sequencer is the kernel, no server.
 class AlsaMidiPort : public MidiPort {
   public:
-    // Client and output port both named `name`; nullptr when the sequencer cannot be opened.
+    // Client and output port both named `name`; nullptr when the sequencer cannot be opened, with
+    // the reason in `failure`.
     static std::unique_ptr<AlsaMidiPort> Open(const std::string& name,
-                                              MidiConnect connect = MidiConnect::kDevices);
+                                              MidiConnect connect = MidiConnect::kDevices,
+                                              std::string* failure = nullptr);
     ~AlsaMidiPort() override;
 
     void Send(std::span<const std::uint8_t> message) override;

@@ -64,8 +64,9 @@ void JackConnector::Start() {
     shared_->changed.notify_one();
 }
 
-// On JACK's notification thread, which may not make server requests itself.
-void JackConnector::Registered(jack_port_id_t id, int registered, void* shared) {
+// On JACK's notification thread, which may not make server requests itself (not a real-time
+// thread: it may lock and allocate). noexcept: nothing may unwind into JACK's C code.
+void JackConnector::Registered(jack_port_id_t id, int registered, void* shared) noexcept {
     if (!registered) return;
     auto& s = *static_cast<Shared*>(shared);
     {

@@ -34,7 +34,7 @@ class JackConnector {
   private:
     struct Shared;
     static void Serve(std::shared_ptr<Shared> shared);
-    static void Registered(jack_port_id_t id, int registered, void* shared);
+    static void Registered(jack_port_id_t id, int registered, void* shared) noexcept;
 
     std::shared_ptr<Shared> shared_;
     std::future<void> closed_;

@@ -21,6 +21,14 @@ constexpr std::size_t kRecord = 4;
 constexpr std::size_t kOutgoingBytes = 4096;
 constexpr std::size_t kIncomingBytes = 16384;
 
+// Why jack_client_open gave no client, as its status tells.
+std::string Refusal(jack_status_t status) {
+    if (status & JackServerFailed) return "no JACK server answers";
+    if (status & JackVersionError) return "the JACK server speaks another protocol version";
+    if (status & JackNameNotUnique) return "the JACK server has a client of that name";
+    return "the JACK server refused the client (status " + std::to_string(status) + ")";
+}
+
 }  // namespace
 
 struct JackMidiPort::Queues {
@@ -43,9 +51,14 @@ struct JackMidiPort::Queues {
     std::atomic<unsigned long> dropped{0};
 };
 
-std::unique_ptr<JackMidiPort> JackMidiPort::Open(const std::string& name, MidiConnect connect) {
-    jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-    if (!client) return nullptr;
+std::unique_ptr<JackMidiPort> JackMidiPort::Open(const std::string& name, MidiConnect connect,
+                                                 std::string* failure) {
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (!client) {
+        if (failure) *failure = Refusal(status);
+        return nullptr;
+    }
     auto queues = std::make_shared<Queues>(client);
     queues->output =
         jack_port_register(client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -55,11 +68,16 @@ std::unique_ptr<JackMidiPort> JackMidiPort::Open(const std::string& name, MidiCo
     std::unique_ptr<JackMidiPort> port(
         new JackMidiPort(queues, connect == MidiConnect::kDevices ? queues->input : nullptr));
     if (!queues->output || !queues->input || queues->arrived < 0 ||
-        jack_set_process_callback(client, &Process, queues.get()) != 0)
+        jack_set_process_callback(client, &Process, queues.get()) != 0) {
+        if (failure) *failure = "the JACK server did not take the ports";
         return nullptr;
+    }
     jack_on_shutdown(client, &Shutdown, queues.get());
     jack_set_port_connect_callback(client, &Connected, queues.get());
-    if (jack_activate(client) != 0) return nullptr;
+    if (jack_activate(client) != 0) {
+        if (failure) *failure = "the JACK server did not start the client";
+        return nullptr;
+    }
     port->connector_.Start();
     return port;
 }
@@ -166,12 +184,15 @@ int JackMidiPort::Process(jack_nframes_t frames, void* arg) noexcept {
     return 0;
 }
 
-void JackMidiPort::Shutdown(void* queues) {
+// On JACK's thread as the server goes: an atomic store, nothing more. noexcept: nothing may unwind
+// into JACK's C code.
+void JackMidiPort::Shutdown(void* queues) noexcept {
     static_cast<Queues*>(queues)->lost = true;
 }
 
-// On one of JACK's threads, for any two ports of the server.
-void JackMidiPort::Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* arg) {
+// On JACK's notification thread, for any two ports of the server: lookups and an atomic store.
+// noexcept: nothing may unwind into JACK's C code.
+void JackMidiPort::Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* arg) noexcept {
     auto& queues = *static_cast<Queues*>(arg);
     const jack_port_t* ours = queues.output;
     if (connect &&

@@ -17,9 +17,11 @@ namespace platform {
 // waits for one on the event loop: the connector makes the requests after opening.
 class JackMidiPort : public MidiPort {
   public:
-    // Client and output port both named `name`; nullptr when no JACK server answers.
+    // Client and output port both named `name`; nullptr when no JACK server answers, or it
+    // refuses the client, with the reason in `failure`.
     static std::unique_ptr<JackMidiPort> Open(const std::string& name,
-                                              MidiConnect connect = MidiConnect::kDevices);
+                                              MidiConnect connect = MidiConnect::kDevices,
+                                              std::string* failure = nullptr);
     ~JackMidiPort() override;
 
     void Send(std::span<const std::uint8_t> message) override;
@@ -35,8 +37,8 @@ class JackMidiPort : public MidiPort {
     struct Queues;  // what JACK's callbacks use, kept by the connector until the client closes
     JackMidiPort(std::shared_ptr<Queues> queues, jack_port_t* follow);
     static int Process(jack_nframes_t frames, void* queues) noexcept;
-    static void Shutdown(void* queues);
-    static void Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* queues);
+    static void Shutdown(void* queues) noexcept;
+    static void Connected(jack_port_id_t a, jack_port_id_t b, int connect, void* queues) noexcept;
 
     std::shared_ptr<Queues> queues_;
     JackConnector connector_;  // last: it goes first, closing the client
