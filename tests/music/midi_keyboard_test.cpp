@@ -70,7 +70,7 @@ class MidiKeyboardTest : public testing::Test {
         platform::MidiBackend::kJack,
         {},
         nullptr,
-        [wire = wire](platform::MidiBackend&) -> std::unique_ptr<platform::MidiPort> {
+        [wire = wire](platform::MidiBackend&, std::string&) -> std::unique_ptr<platform::MidiPort> {
             if (wire->opened++) return nullptr;  // a port lost is not found again
             return std::make_unique<FakePort>(wire);
         }};
