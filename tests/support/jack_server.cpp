@@ -49,7 +49,9 @@ jack_client_t* OpenJackClient(const std::string& server, const char* name) {
 
 // JACK registers at most eight servers on a machine and takes back the place of a dead one only
 // for a server of the same name: a few names, used over and over, keep a killed server's place
-// from being lost for good.
+// from being lost for good. A name whose server does not answer may still be held, by a server
+// of another test run starting or by a killed one whose process id has been taken again: then
+// the next name is tried.
 JackServer::JackServer(int period, int rate) : period_(period), rate_(rate) {
     if (JackIsPipeWire()) {
         pipewire_ = std::make_unique<SoundServer>(SoundServer::Kind::kPipeWire, rate);
@@ -58,14 +60,13 @@ JackServer::JackServer(int period, int rate) : period_(period), rate_(rate) {
         if (pipewire_->running()) AwaitClient("");
         return;
     }
-    for (int slot = 0; slot < 4 && name_.empty(); ++slot) {
-        const std::string name = "tonarium-test-" + std::to_string(slot);
-        if (jack_client_t* running = OpenJackClient(name, "probe"))
-            jack_client_close(running);
+    for (int slot = 0; slot < 4 && !running(); ++slot) {
+        name_ = "tonarium-test-" + std::to_string(slot);
+        if (jack_client_t* other = OpenJackClient(name_, "probe"))
+            jack_client_close(other);
         else
-            name_ = name;
+            Start();
     }
-    Start();
 }
 
 JackServer::~JackServer() {
