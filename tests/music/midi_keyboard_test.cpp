@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <QTest>
-#include <atomic>
 
 #include "core/note_map.h"
 #include "music/midi_keyboard.h"
@@ -15,28 +14,20 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The port's input is a pipe of MidiMessages, readable while they wait; it goes with the test.
-struct Wire {
-    Wire() { (void)!pipe2(in, O_NONBLOCK); }
-    ~Wire() { close(in[0]), close(in[1]); }
+// Its input is a pipe of MidiMessages, readable while they wait.
+struct FakePort : platform::MidiPort {
+    FakePort() { (void)!pipe2(in, O_NONBLOCK); }
+    ~FakePort() override { close(in[0]), close(in[1]); }
+    void Send(std::span<const std::uint8_t> m) override { sent.emplace_back(m.begin(), m.end()); }
+    bool Alive() const override { return alive; }
+    const char* Where() const override { return "the test"; }
+    int InputFd() const override { return in[0]; }
+    bool Receive(platform::MidiMessage& m) override {
+        return read(in[0], &m, sizeof m) == sizeof m;
+    }
     int in[2];
     std::vector<Bytes> sent;
     bool alive = true;
-    std::atomic<int> opened{0};
-};
-
-struct FakePort : platform::MidiPort {
-    explicit FakePort(std::shared_ptr<Wire> wire) : wire(std::move(wire)) {}
-    void Send(std::span<const std::uint8_t> m) override {
-        wire->sent.emplace_back(m.begin(), m.end());
-    }
-    bool Alive() const override { return wire->alive; }
-    const char* Where() const override { return "the test"; }
-    int InputFd() const override { return wire->in[0]; }
-    bool Receive(platform::MidiMessage& m) override {
-        return read(wire->in[0], &m, sizeof m) == sizeof m;
-    }
-    std::shared_ptr<Wire> wire;
 };
 
 class MidiKeyboardTest : public testing::Test {
@@ -45,35 +36,30 @@ class MidiKeyboardTest : public testing::Test {
         source->Start(record.NewSource(source->Origin()));
         notes.Listen([this](const music::NoteEvent& note) { keyboard.Play(note); });
         keyboard.OnProgram([this](std::uint8_t chosen) { program = chosen; });
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !wire->sent.empty(); })) << "no port opened";
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !port.sent.empty(); })) << "no port opened";
     }
     // Plays the messages into the input, then lets the event loop take them all.
     void PlayIn(const std::vector<Bytes>& messages) {
         for (const Bytes& bytes : messages) {
-            platform::MidiMessage m{
-                {bytes[0], bytes[1], bytes.size() > 2 ? bytes[2] : std::uint8_t(0)},
-                std::uint8_t(bytes.size())};
-            ASSERT_EQ(write(wire->in[1], &m, sizeof m), sizeof m);
+            platform::MidiMessage m{.size = static_cast<std::uint8_t>(bytes.size())};
+            std::copy(bytes.begin(), bytes.end(), m.bytes.begin());
+            ASSERT_EQ(write(port.in[1], &m, sizeof m), sizeof m);
         }
-        ASSERT_TRUE(QTest::qWaitFor([this] {
-            int left = 0;
-            return ioctl(wire->in[0], FIONREAD, &left) == 0 && left == 0;
-        }));
+        int left = 0;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !ioctl(port.in[0], FIONREAD, &left) && !left; }));
     }
     static unsigned Key(int note) { return core::NoteMap[note - 1].keyCode; }
     bool Held(int note) const { return record.Held(Key(note)); }
 
-    std::shared_ptr<Wire> wire = std::make_shared<Wire>();
+    FakePort& port = *new FakePort;  // the keyboard's once open; a port lost is not found again
     platform::KeyPresses record;
     music::Notes notes{record, music::Clock::now};
     music::MidiKeyboard keyboard{
         platform::MidiBackend::kJack,
         {},
         nullptr,
-        [wire = wire](platform::MidiBackend&, std::string&) -> std::unique_ptr<platform::MidiPort> {
-            if (wire->opened++) return nullptr;  // a port lost is not found again
-            return std::make_unique<FakePort>(wire);
-        }};
+        [made = std::make_shared<std::unique_ptr<platform::MidiPort>>(&port)](
+            platform::MidiBackend&, std::string&) { return std::move(*made); }};
     std::unique_ptr<platform::KeySource> source = keyboard.Source();
     platform::KeyReport computer = record.NewSource(platform::KeyOrigin::kKeyboard);
     int program = -1;
@@ -102,13 +88,13 @@ TEST_F(MidiKeyboardTest, OnlyTheComputerKeyboardsNotesGoOutAndProgramChangesCome
     PlayIn({{0x90, 64, 90}});
     computer.Up(Key(17));
     PlayIn({{0x80, 64, 0}});
-    EXPECT_EQ(wire->sent, (std::vector<Bytes>{{0xC0, 0}, {0x90, 64, 100}, {0x80, 64, 64}}));
+    EXPECT_EQ(port.sent, (std::vector<Bytes>{{0xC0, 0}, {0x90, 64, 100}, {0x80, 64, 64}}));
 }
 
 TEST_F(MidiKeyboardTest, APortThatGoesAwayLetsGoOfTheInstrumentsKeysOnly) {
     PlayIn({{0x90, 60, 90}, {0x90, 64, 90}});
     computer.Down(Key(1));
-    wire->alive = false;  // found at the next poll, within a second
+    port.alive = false;  // found at the next poll, within a second
     EXPECT_TRUE(QTest::qWaitFor([this] { return !Held(13) && !Held(17); }, 3000));
     EXPECT_TRUE(Held(1));
 }
