@@ -99,8 +99,9 @@ void Measure(const std::string& programFile) {
         const int note = 1 + i * 7 % core::kNoteCount;
         const auto pitch = static_cast<std::uint8_t>(music::MidiNumber(note));
         device.Send({{0x90, pitch, 100}});
-        std::this_thread::sleep_for(40ms);  // the cycle has taken it
+        PollUntil([&] { return !device.pending; }, 1, 1ms);  // a cycle has taken it
         events.push_back({device.SentAt(), kMidi});
+        std::this_thread::sleep_for(40ms);
         device.Send({{0x80, pitch, 64}});
         sleepRandomGap();
         events.push_back({PressKey(display, note), kKey});
