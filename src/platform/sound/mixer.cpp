@@ -44,10 +44,6 @@ void Ramp(float* samples, int frames, float from, float to) {
     }
 }
 
-Mixer::Clock::rep Now() {
-    return Mixer::Clock::now().time_since_epoch().count();
-}
-
 }  // namespace
 
 // One AL buffer holds the sound, one source plays it; the voice keeps no copy of its own.
@@ -104,7 +100,7 @@ class MixerVoice : public SoundVoice {
         if (!waiting_) return false;
         if (lastRender >= playedAt_) {
             waiting_ = false;
-        } else if (now - playedAt_ > Mixer::kLateLimit) {
+        } else if (now - playedAt_ >= Mixer::kLateLimit) {
             mixer_.MakeCurrent();
             alSourceStop(source_);
             alSourceRewind(source_);
@@ -140,7 +136,7 @@ class MixerVoice : public SoundVoice {
     ALuint source_ = 0;
 };
 
-std::unique_ptr<Mixer> Mixer::Open(int sampleRate) {
+std::unique_ptr<Mixer> Mixer::Open(int sampleRate, Now now) {
     auto openLoopback = AlcExtension<LPALCLOOPBACKOPENDEVICESOFT>(nullptr, "ALC_SOFT_loopback",
                                                                   "alcLoopbackOpenDeviceSOFT");
     ALCdevice* device = openLoopback ? openLoopback(nullptr) : nullptr;
@@ -165,10 +161,11 @@ std::unique_ptr<Mixer> Mixer::Open(int sampleRate) {
         alcCloseDevice(device);
         return nullptr;
     }
-    return std::unique_ptr<Mixer>(new Mixer(device, context));
+    return std::unique_ptr<Mixer>(new Mixer(device, context, std::move(now)));
 }
 
-Mixer::Mixer(ALCdevice* device, ALCcontext* context) : device_(device), context_(context) {
+Mixer::Mixer(ALCdevice* device, ALCcontext* context, Now now)
+    : device_(device), context_(context), now_(std::move(now)), opened_(now_()) {
     render_ = reinterpret_cast<void (*)(ALCdevice*, void*, int)>(
         AlcExtension<LPALCRENDERSAMPLESSOFT>(nullptr, "ALC_SOFT_loopback", "alcRenderSamplesSOFT"));
     MakeCurrent();
@@ -189,7 +186,7 @@ std::unique_ptr<SoundVoice> Mixer::CreateVoice(const PcmSound& sound) {
 }
 
 void Mixer::Played(MixerVoice& voice, bool looping) {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = now_();
     if (!looping) {
         voice.waiting_ = true;
         voice.playedAt_ = now;
@@ -203,15 +200,16 @@ void Mixer::Played(MixerVoice& voice, bool looping) {
     if (wake_) wake_();
 }
 
-void Mixer::DropLateNotes(Clock::time_point now) {
+void Mixer::DropLateNotes() {
+    const Clock::time_point now = now_();
     const Clock::rep rendered = lastRender_.load();
     if (rendered == 0 && now - opened_ < kStartupWait) return;
     const Clock::time_point lastRender{Clock::duration(rendered)};
     for (MixerVoice* voice : voices_) voice->DropIfLate(now, lastRender);
 }
 
-bool Mixer::Audible(Clock::time_point now) const {
-    return audibleLoops_.load() > 0 || now.time_since_epoch().count() < audibleUntil_.load();
+bool Mixer::Audible() const {
+    return audibleLoops_.load() > 0 || now_().time_since_epoch().count() < audibleUntil_.load();
 }
 
 void Mixer::Mix(Renderer& who, float* samples, int frames) {
@@ -229,7 +227,7 @@ void Mixer::Mix(Renderer& who, float* samples, int frames) {
         next_.store(nullptr);
         owner_.store(next);
     }
-    lastRender_.store(Now());
+    lastRender_.store(now_().time_since_epoch().count());
 }
 
 void Mixer::HandTo(Renderer& next, bool ownerCalled) {

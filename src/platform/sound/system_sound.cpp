@@ -30,7 +30,7 @@ std::unique_ptr<SoundVoice> SystemSound::CreateVoice(const PcmSound& sound) {
 }
 
 void SystemSound::Tick() {
-    mixer_->DropLateNotes(Clock::now());
+    mixer_->DropLateNotes();
     if (ticked_.exchange(true)) return;
     {
         std::lock_guard lock(mutex_);
@@ -172,7 +172,7 @@ bool SystemSound::OpenDue(Clock::time_point now) {
 void SystemSound::PauseOrWake(Clock::time_point now, bool wake) {
     if (current_ < 0) return;
     Output& output = *slots_[current_].output;
-    if (wake || mixer_->Audible(now)) lastAudible_ = now;
+    if (wake || mixer_->Audible()) lastAudible_ = now;
     if (wake && !output.Active()) {
         output.SetActive(true);
         paused_.store(false);

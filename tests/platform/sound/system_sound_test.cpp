@@ -1,7 +1,7 @@
 // The system's sound as its sound thread runs it: one output plays the mixer at a time, the best
 // that answers wins it back, a stalled one is left, silence puts it to sleep and a note wakes it,
-// what went wrong is told, a note that waited too long is dropped. First on servers the test
-// fakes, then on real ones.
+// what went wrong is told; and the mixer drops a note that waited too long. First on servers the
+// test fakes, then on real ones.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -270,32 +270,34 @@ TEST_F(SystemSoundTest, FallingBehindIsToldOnceAWhileNotAtStartAndALossWithItsRe
                                                              << text;
 }
 
-TEST_F(SystemSoundTest, ANoteIsDroppedRatherThanHeardLateButTheFirstOnesWait) {
-    best.up = false;
-    auto sound = Open({&best});
-    auto note = sound->CreateVoice(Tone(dir, 440, 0.3));
-    note->Play(false);  // before any output: the program has just started
-    std::this_thread::sleep_for(300ms);
-    sound->Tick();
-    best.up = true;
-    ASSERT_TRUE(PollUntil([&] { return best.Blocks().size() > 20; }, 5));
-    auto blocks = best.Blocks();
-    EXPECT_TRUE(std::any_of(blocks.begin(), blocks.end(), Sounding)) << "the first note was lost";
+// The mixer on a clock the test moves: a note that waits 100 ms for its first period is dropped,
+// one that waits 99 ms plays, and as the program starts the first notes wait for the first output.
+TEST(MixerTest, ANoteIsDroppedRatherThanHeardLateButTheFirstOnesWait) {
+    TempDir dir;
+    Mixer::Clock::time_point now{1h};
+    auto mixer = Mixer::Open(kRate, [&now] { return now; });
+    Renderer output(*mixer);
+    auto note = mixer->CreateVoice(Tone(dir, 440, 0.004));  // over within a period
+    const auto heard = [&] {  // one period from the output: whether the note sounds in it
+        std::vector<float> samples(2 * kBlock);
+        output.Render(samples.data(), kBlock);
+        now += 5ms;
+        return testing_support::Peak(samples, 0) > 0.01f;
+    };
 
-    std::this_thread::sleep_for(400ms);  // its end
-    best.calling = false;
-    note->Rewind();
-    note->Play(false);  // while the server does not answer
-    for (int tick = 0; tick < 5; ++tick) {
-        std::this_thread::sleep_for(40ms);
-        sound->Tick();
+    note->Play(false);  // before any output: the program has just started
+    now += Mixer::kStartupWait - 1ms;
+    mixer->DropLateNotes();
+    mixer->HandTo(output, false);
+    EXPECT_TRUE(heard()) << "the first note was dropped";
+
+    for (const auto& [waited, plays] : {std::pair{99ms, true}, std::pair{100ms, false}}) {
+        note->Rewind();
+        note->Play(false);  // while no output renders
+        now += waited;
+        mixer->DropLateNotes();
+        EXPECT_EQ(heard(), plays) << "a note " << waited.count() << " ms late";
     }
-    const std::size_t stalled = best.Blocks().size();
-    best.calling = true;
-    ASSERT_TRUE(PollUntil([&] { return best.Blocks().size() > stalled + 40; }, 5));
-    blocks = best.Blocks();
-    EXPECT_TRUE(std::none_of(blocks.begin() + stalled, blocks.end(), Sounding))
-        << "a note was heard 200 ms late";
 }
 
 // The system's sound on a private server of the test's own.
