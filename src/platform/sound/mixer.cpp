@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <thread>
+
+#include "platform/messages.h"
 
 namespace platform {
 
@@ -44,6 +47,39 @@ void Ramp(float* samples, int frames, float from, float to) {
     }
 }
 
+// OpenAL's error codes by their names, as its headers spell them.
+const char* AlErrorName(ALenum error) {
+    switch (error) {
+        case AL_INVALID_NAME:
+            return "AL_INVALID_NAME";
+        case AL_INVALID_ENUM:
+            return "AL_INVALID_ENUM";
+        case AL_INVALID_VALUE:
+            return "AL_INVALID_VALUE";
+        case AL_INVALID_OPERATION:
+            return "AL_INVALID_OPERATION";
+        case AL_OUT_OF_MEMORY:
+            return "AL_OUT_OF_MEMORY";
+    }
+    return "AL_NO_ERROR";
+}
+
+const char* AlcErrorName(ALCenum error) {
+    switch (error) {
+        case ALC_INVALID_DEVICE:
+            return "ALC_INVALID_DEVICE";
+        case ALC_INVALID_CONTEXT:
+            return "ALC_INVALID_CONTEXT";
+        case ALC_INVALID_ENUM:
+            return "ALC_INVALID_ENUM";
+        case ALC_INVALID_VALUE:
+            return "ALC_INVALID_VALUE";
+        case ALC_OUT_OF_MEMORY:
+            return "ALC_OUT_OF_MEMORY";
+    }
+    return "ALC_NO_ERROR";
+}
+
 }  // namespace
 
 // One AL buffer holds the sound, one source plays it; the voice keeps no copy of its own.
@@ -67,9 +103,10 @@ class MixerVoice : public SoundVoice {
             alSourcef(source_, AL_GAIN, kMonoCentreGain);
         }
         alSourcei(source_, AL_BUFFER, static_cast<ALint>(buffer_));
-        if (alGetError() != AL_NO_ERROR) {
+        if (const ALenum error = alGetError(); error != AL_NO_ERROR) {
             Free();
-            throw std::runtime_error("OpenAL could not hold the sound");
+            throw std::runtime_error(std::string("OpenAL could not hold the sound: ") +
+                                     AlErrorName(error));
         }
         mixer_.voices_.push_back(this);
     }
@@ -139,8 +176,16 @@ class MixerVoice : public SoundVoice {
 std::unique_ptr<Mixer> Mixer::Open(int sampleRate, Now now) {
     auto openLoopback = AlcExtension<LPALCLOOPBACKOPENDEVICESOFT>(nullptr, "ALC_SOFT_loopback",
                                                                   "alcLoopbackOpenDeviceSOFT");
-    ALCdevice* device = openLoopback ? openLoopback(nullptr) : nullptr;
-    if (!device) return nullptr;
+    if (!openLoopback) {
+        Say("OpenAL has no loopback device (ALC_SOFT_loopback): no sound");
+        return nullptr;
+    }
+    ALCdevice* device = openLoopback(nullptr);
+    if (!device) {
+        Say(std::string("OpenAL cannot open a loopback device: ") +
+            AlcErrorName(alcGetError(nullptr)));
+        return nullptr;
+    }
     // No effect sends (each costs mixing state in all of OpenAL's voices), no HRTF, and OpenAL's
     // output limiter off: Limiter does its work for a fraction of its cost.
     const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT,
@@ -158,6 +203,8 @@ std::unique_ptr<Mixer> Mixer::Open(int sampleRate, Now now) {
                                  0};
     ALCcontext* context = alcCreateContext(device, attributes);
     if (!context) {
+        Say(std::string("OpenAL cannot mix at ") + std::to_string(sampleRate) +
+            " Hz: " + AlcErrorName(alcGetError(device)));
         alcCloseDevice(device);
         return nullptr;
     }

@@ -39,7 +39,7 @@ class Mixer {
     static constexpr std::chrono::milliseconds kLateLimit{100};
     static constexpr std::chrono::seconds kStartupWait{5};
 
-    // nullptr when OpenAL has no loopback device.
+    // nullptr, having said why, when OpenAL has no loopback device or cannot mix on it.
     static std::unique_ptr<Mixer> Open(
         int sampleRate = Output::kRate, Now now = [] { return Clock::now(); });
     ~Mixer();
