@@ -11,7 +11,7 @@
 //   Sound (sound/): voices are made, started and stopped here; each al* call takes OpenAL's device
 //   lock for a moment. A voice that starts something audible wakes the sound thread
 //   (SystemSound::mutex_, which nobody holds while calling a library). The tick drops notes that
-//   waited too long for an output.
+//   waited too long for an output, by the mixer's clock, which every thread reads without a lock.
 //   MIDI (midi/): notes go into the JACK port's lock-free queue, or straight to the ALSA
 //   sequencer, which never blocks; the port is polled once a second from a timer. At the end
 //   (LetGo) it waits at most 200 ms for the last note offs to leave.
@@ -28,19 +28,23 @@
 //
 // Sound thread («tonarium-sound», SystemSound)
 //   Opens, polls and closes the outputs, hands the mixer from one to another (waiting for at most
-//   a few periods of the old one's render), pauses the output in silence and wakes it. It takes
+//   a few periods of the old one's render), pauses the output in silence and wakes it, and says
+//   what the outputs tell: why one was lost, how often the one playing fell behind. It takes
 //   SystemSound::mutex_ only to read what the event loop asked, and each output library's own loop
 //   lock (pw_thread_loop_lock, pa_threaded_mainloop_lock) to start and end its streams.
 //
 // Output threads (sound/), each rendering the mixer when its output owns it (Renderer::Render)
-//   PipeWire: the loop thread connects and follows the stream's state; the real-time data thread
-//     runs the process callback, which renders.
-//   PulseAudio: the threaded main loop connects, follows the state and renders in the write
-//     callback.
+//   and telling the sound thread through its Renderer's atomics: the periods it could not fill in
+//   time (Renderer::FellBehind), and once why it was lost (Renderer::Lost).
+//   PipeWire: the loop thread connects and follows the stream's state and the core's errors; the
+//     real-time data thread runs the process callback, which renders and counts the graph's
+//     cycles it missed.
+//   PulseAudio: the threaded main loop connects, follows the state, renders in the write callback
+//     and counts the server's underflows in its own.
 //   ALSA: a writer thread of the output's own makes every ALSA call, since a plug-in may wait for
-//     its server without a limit; it renders, then writes. Its pause waits on the writer's mutex.
-//     A writer stuck in a plug-in is left to end by itself; from then on it never touches the
-//     mixer (Renderer::Detach).
+//     its server without a limit; it renders, then writes, and counts the underruns it recovers
+//     from. Its pause waits on the writer's mutex. A writer stuck in a plug-in is left to end by
+//     itself; from then on it never touches the mixer (Renderer::Detach).
 //
 // MIDI port opener (midi/, MidiKeyboard::Open)
 //   One try at a time opens a port on a thread of its own, since a server that hangs makes the
