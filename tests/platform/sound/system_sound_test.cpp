@@ -331,11 +331,14 @@ class SoundOnServerTest : public testing::TestWithParam<testing_support::SoundSe
         voice.Play(false);
         return PitchOfSoundAfter(recorder, since);
     }
+    // The output's falling behind is said on standard error, and the recording's losses here.
     double PitchOfSoundAfter(const testing_support::MonitorRecorder& recorder,
                              Clock::time_point since) {
         const auto heard = recorder.WaitForSound(since, 3000ms);
         if (!heard) return 0;
         std::this_thread::sleep_for(150ms);  // enough of the note to count its waves
+        if (recorder.Overruns() > 0)
+            std::printf("the recording lost %d stretches of the note\n", recorder.Overruns());
         return testing_support::RecordedPitch(recorder.LeftChannel(*heard, kRate / 10), kRate);
     }
 
