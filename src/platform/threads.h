@@ -29,9 +29,10 @@
 // Sound thread («tonarium-sound», SystemSound)
 //   Opens, polls and closes the outputs, hands the mixer from one to another (waiting for at most
 //   a few periods of the old one's render), pauses the output in silence and wakes it, and says
-//   what the outputs tell: why one was lost, how often the one playing fell behind. It takes
-//   SystemSound::mutex_ only to read what the event loop asked, and each output library's own loop
-//   lock (pw_thread_loop_lock, pa_threaded_mainloop_lock) to start and end its streams.
+//   what the outputs tell: why one was lost, how often the one playing fell behind, which then
+//   queues more. It takes SystemSound::mutex_ only to read what the event loop asked, and each
+//   output library's own loop lock (pw_thread_loop_lock, pa_threaded_mainloop_lock) to start, end
+//   and resize its streams.
 //
 // Output threads (sound/), each rendering the mixer when its output owns it (Renderer::Render)
 //   and telling the sound thread through its Renderer's atomics: the periods it could not fill in

@@ -85,6 +85,8 @@ class Output {
     State Poll(Clock::time_point now) const;
     // An inactive output is not asked for sound, so that the program and the server can sleep.
     void SetActive(bool active);
+    // It fell behind while it played: one that can queue more sound does, from then on.
+    virtual void QueueMore() {}
     bool Active() const { return active_; }
     Renderer& renderer() const { return *renderer_; }
 

@@ -18,8 +18,22 @@ namespace {
 // later.
 constexpr pa_usec_t kQueued = 4000;
 constexpr pa_usec_t kWrite = 1000;
+// A stream that falls behind queues twice as much, up to this: a busy server's own thread (the
+// one that takes the writes in, which does not run in real time) can be late by several
+// milliseconds, and a gap in the sound is worse than a later note.
+constexpr pa_usec_t kMostQueued = 16000;
 constexpr pa_sample_spec kFormat{PA_SAMPLE_FLOAT32NE, Output::kRate, Output::kChannels};
 constexpr std::size_t kFrameBytes = Output::kChannels * sizeof(float);
+
+// `queued` microseconds queued, written a quarter of it at a time.
+pa_buffer_attr Buffer(pa_usec_t queued) {
+    pa_buffer_attr buffer{};
+    buffer.maxlength = buffer.prebuf = buffer.fragsize = static_cast<std::uint32_t>(-1);
+    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(queued, &kFormat));
+    buffer.minreq =
+        static_cast<std::uint32_t>(pa_usec_to_bytes(queued * kWrite / kQueued, &kFormat));
+    return buffer;
+}
 
 bool Exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
@@ -55,6 +69,7 @@ class PulseOutput final : public Output {
 
   private:
     void Activate(bool active) override;
+    void QueueMore() override;
     // On the loop's thread: making a context reads configuration, and may ask the X server for
     // the address of a server, which the program's thread should not wait for.
     static void Connect(pa_mainloop_api*, void* stream);
@@ -70,6 +85,7 @@ class PulseOutput final : public Output {
     bool closing_ = false;  // these under the loop's lock
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
+    pa_usec_t queued_ = kQueued;
 };
 
 PulseOutput::~PulseOutput() {
@@ -136,13 +152,21 @@ void PulseOutput::OpenStream() {
     pa_stream_set_state_callback(stream_, OnStreamState, this);
     pa_stream_set_write_callback(stream_, OnWritable, this);
     pa_stream_set_underflow_callback(stream_, OnUnderflow, this);
-    pa_buffer_attr buffer{};
-    buffer.maxlength = buffer.prebuf = buffer.fragsize = static_cast<std::uint32_t>(-1);
-    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kQueued, &kFormat));
-    buffer.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kWrite, &kFormat));
+    const pa_buffer_attr buffer = Buffer(queued_);
     if (pa_stream_connect_playback(stream_, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr,
                                    nullptr) < 0)
         Lost();
+}
+
+void PulseOutput::QueueMore() {
+    pa_threaded_mainloop_lock(loop_);
+    if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY && queued_ < kMostQueued) {
+        queued_ *= 2;
+        const pa_buffer_attr buffer = Buffer(queued_);
+        if (pa_operation* operation = pa_stream_set_buffer_attr(stream_, &buffer, nullptr, nullptr))
+            pa_operation_unref(operation);
+    }
+    pa_threaded_mainloop_unlock(loop_);
 }
 
 void PulseOutput::OnStreamState(pa_stream* stream, void* data) {

@@ -185,8 +185,12 @@ void SystemSound::PauseOrWake(Clock::time_point now, bool wake) {
 // Tells how often each output fell behind while it played the mixer, at most once a while, and
 // as the sound closes what is left untold.
 void SystemSound::TellFellBehind(Clock::time_point now, bool closing) {
-    if (current_ >= 0 && slots_[current_].output)
-        slots_[current_].fellBehind += slots_[current_].output->renderer().TakeFellBehind();
+    if (current_ >= 0 && slots_[current_].output) {
+        Output& output = *slots_[current_].output;
+        const int fellBehind = output.renderer().TakeFellBehind();
+        if (fellBehind > 0) output.QueueMore();
+        slots_[current_].fellBehind += fellBehind;
+    }
     for (Slot& slot : slots_) {
         if (slot.fellBehind == 0) continue;
         const bool told = slot.toldFellBehind.has_value();

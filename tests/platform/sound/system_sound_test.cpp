@@ -62,6 +62,7 @@ class FakeServer {
     std::atomic<bool> calling{true};           // false: stalled, its outputs are not called
     std::atomic<int> gaps{0};                  // periods played before the outputs filled them
     std::atomic<const char*> hangUp{nullptr};  // the outputs are lost, for this reason
+    std::atomic<int> queuedMore{0};            // times an output was asked to queue more
 
     SystemSound::Opener Opener() {
         return [this](Mixer& mixer) -> std::unique_ptr<Output> {
@@ -94,6 +95,7 @@ class FakeServer {
             woke = active;
             called = active;
         }
+        void QueueMore() override { ++server.queuedMore; }
         FakeServer& server;
         std::atomic<bool> called{true};  // the server calls it while it is active
         std::atomic<bool> woke{true};    // since it was last called
@@ -254,6 +256,7 @@ TEST_F(SystemSoundTest, FallingBehindIsToldOnceAWhileNotAtStartAndALossWithItsRe
     best.gaps = 2;
     ASSERT_TRUE(said.Says("Тонариум: the best output fell behind 2 more times\n")) << said.Text();
     EXPECT_GE(std::chrono::steady_clock::now() - since, 300ms) << "told again within the while";
+    EXPECT_EQ(best.queuedMore, 2) << "asked to queue more each time it fell behind";
     loop.reset();
     ASSERT_TRUE(PollUntil([&] { return sound->Paused(); }, 5));
     auto note = sound->CreateVoice(Tone(dir, 440, 0.3));
