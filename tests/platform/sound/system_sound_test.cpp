@@ -250,6 +250,7 @@ TEST_F(SystemSoundTest, FallingBehindIsToldOnceAWhileNotAtStartAndALossWithItsRe
     auto loop = sound->CreateVoice(Tone(dir, 440, 0.05));
     loop->Play(true);
     ASSERT_TRUE(PlaysOn(*sound, "best"));
+    ASSERT_TRUE(PollUntil([&] { return best.Blocks().size() > 2; }, 5)) << "past its start";
     const auto since = std::chrono::steady_clock::now();
     best.gaps = 3;
     ASSERT_TRUE(said.Says("Тонариум: the best output fell behind 3 times\n")) << said.Text();
