@@ -47,37 +47,27 @@ void Ramp(float* samples, int frames, float from, float to) {
     }
 }
 
-// OpenAL's error codes by their names, as its headers spell them.
-const char* AlErrorName(ALenum error) {
-    switch (error) {
-        case AL_INVALID_NAME:
-            return "AL_INVALID_NAME";
-        case AL_INVALID_ENUM:
-            return "AL_INVALID_ENUM";
-        case AL_INVALID_VALUE:
-            return "AL_INVALID_VALUE";
-        case AL_INVALID_OPERATION:
-            return "AL_INVALID_OPERATION";
-        case AL_OUT_OF_MEMORY:
-            return "AL_OUT_OF_MEMORY";
-    }
-    return "AL_NO_ERROR";
-}
+// OpenAL's error codes by their names, as its headers spell them; AL's and ALC's share values.
+struct ErrorName {
+    int code;
+    const char* name;
+};
+constexpr ErrorName kAlErrors[] = {{AL_INVALID_NAME, "AL_INVALID_NAME"},
+                                   {AL_INVALID_ENUM, "AL_INVALID_ENUM"},
+                                   {AL_INVALID_VALUE, "AL_INVALID_VALUE"},
+                                   {AL_INVALID_OPERATION, "AL_INVALID_OPERATION"},
+                                   {AL_OUT_OF_MEMORY, "AL_OUT_OF_MEMORY"}};
+constexpr ErrorName kAlcErrors[] = {{ALC_INVALID_DEVICE, "ALC_INVALID_DEVICE"},
+                                    {ALC_INVALID_CONTEXT, "ALC_INVALID_CONTEXT"},
+                                    {ALC_INVALID_ENUM, "ALC_INVALID_ENUM"},
+                                    {ALC_INVALID_VALUE, "ALC_INVALID_VALUE"},
+                                    {ALC_OUT_OF_MEMORY, "ALC_OUT_OF_MEMORY"}};
 
-const char* AlcErrorName(ALCenum error) {
-    switch (error) {
-        case ALC_INVALID_DEVICE:
-            return "ALC_INVALID_DEVICE";
-        case ALC_INVALID_CONTEXT:
-            return "ALC_INVALID_CONTEXT";
-        case ALC_INVALID_ENUM:
-            return "ALC_INVALID_ENUM";
-        case ALC_INVALID_VALUE:
-            return "ALC_INVALID_VALUE";
-        case ALC_OUT_OF_MEMORY:
-            return "ALC_OUT_OF_MEMORY";
-    }
-    return "ALC_NO_ERROR";
+template <std::size_t N>
+std::string NameOf(int code, const ErrorName (&names)[N]) {
+    for (const ErrorName& named : names)
+        if (named.code == code) return named.name;
+    return "error " + std::to_string(code);
 }
 
 }  // namespace
@@ -106,7 +96,7 @@ class MixerVoice : public SoundVoice {
         if (const ALenum error = alGetError(); error != AL_NO_ERROR) {
             Free();
             throw std::runtime_error(std::string("OpenAL could not hold the sound: ") +
-                                     AlErrorName(error));
+                                     NameOf(error, kAlErrors));
         }
         mixer_.voices_.push_back(this);
     }
@@ -183,7 +173,7 @@ std::unique_ptr<Mixer> Mixer::Open(int sampleRate, Now now) {
     ALCdevice* device = openLoopback(nullptr);
     if (!device) {
         Say(std::string("OpenAL cannot open a loopback device: ") +
-            AlcErrorName(alcGetError(nullptr)));
+            NameOf(alcGetError(nullptr), kAlcErrors));
         return nullptr;
     }
     // No effect sends (each costs mixing state in all of OpenAL's voices), no HRTF, and OpenAL's
@@ -204,7 +194,7 @@ std::unique_ptr<Mixer> Mixer::Open(int sampleRate, Now now) {
     ALCcontext* context = alcCreateContext(device, attributes);
     if (!context) {
         Say(std::string("OpenAL cannot mix at ") + std::to_string(sampleRate) +
-            " Hz: " + AlcErrorName(alcGetError(device)));
+            " Hz: " + NameOf(alcGetError(device), kAlcErrors));
         alcCloseDevice(device);
         return nullptr;
     }
