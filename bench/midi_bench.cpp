@@ -25,8 +25,8 @@
 #include "jack_server.h"
 #include "midi_chords.h"
 #include "midi_reference_client.h"
+#include "music/notes.h"
 #include "percentiles.h"
-#include "platform/midi/midi.h"
 #include "process_stats.h"
 #include "program_under_test.h"
 
@@ -121,8 +121,7 @@ void Measure(int period, const std::string& program) {
     std::vector<Asked> asked;
     for (int i = 0; i < kPresses; ++i) {
         const core::NoteKey key = core::NoteMap[i % core::kNoteCount];
-        const auto number =
-            static_cast<std::uint8_t>(key.note + platform::MidiKeyboard::kNoteNumberOffset);
+        const auto number = static_cast<std::uint8_t>(music::MidiNumber(key.note));
         asked.push_back({Clock::now(), 0x90, number});
         XTestFakeKeyEvent(display, key.keyCode + 8, True, CurrentTime);
         XFlush(display);

@@ -8,8 +8,8 @@
 
 #include "core/run_time_error.h"
 #include "memory_file.h"
+#include "music/song.h"
 #include "outcomes.h"
-#include "platform/midi/song_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static fuzzing::MemoryFile file;
@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.Fill(data, size);
     // The reader's coverage does not reach the fuzzer: what came out of it counts instead.
     try {
-        const platform::Song song = platform::ReadSong(file.path, TONARIUM_SONG_READER);
+        const music::Song song = music::ReadSong(file.path, TONARIUM_SONG_READER);
         std::set<int> pitches;
-        for (const platform::SongNote& note : song.notes) pitches.insert(note.pitch);
+        for (const music::SongNote& note : song.notes) pitches.insert(note.pitch);
         fuzzing::NoteOutcome(
             {1, fuzzing::Magnitude(song.notes.size()), fuzzing::Magnitude(pitches.size())});
         fuzzing::NoteOutcome(

@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs that are not installed yet.
 #   scripts/setup.sh          what building and running need
 #   scripts/setup.sh --test   also what the test suite and the benchmarks need (virtual X server,
-#                             key presses, sanitizers, sound servers, a Wayland compositor)
+#                             key presses, sanitizers, sound servers, a Wayland compositor, the
+#                             Debian package's checks)
 set -euo pipefail
 
 build_packages=(
@@ -17,7 +18,7 @@ test_packages=(
     googletest libgtest-dev
     xvfb xauth xdotool x11-utils
     clang libclang-rt-14-dev
-    desktop-file-utils appstream dpkg-dev file
+    desktop-file-utils appstream dpkg-dev file lintian man-db
     libxtst-dev pulseaudio pulseaudio-utils
     pipewire pipewire-pulse wireplumber dbus dbus-user-session
     jackd2 pipewire-jack libportsmf-dev

@@ -13,7 +13,7 @@
 
 namespace {
 
-using MidiBackend = platform::MidiKeyboard::Backend;
+using platform::MidiBackend;
 
 [[noreturn]] void Refuse(const QString& why) {
     std::fprintf(stderr, "Тонариум: %s\n", qPrintable(why));
@@ -116,16 +116,25 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption midi(
         QStringLiteral("midi"),
-        QStringLiteral("Also send the notes played to a MIDI output port «Тонариум», on JACK "
-                       "when a JACK server answers, else on the ALSA sequencer; the backend "
-                       "(jack or alsa, optional) chooses one."),
+        QStringLiteral("Also send the notes played to a MIDI output port «Тонариум», and play "
+                       "what comes in on an input port beside it, on JACK when a JACK server "
+                       "answers, else on the ALSA sequencer; the backend (jack or alsa, "
+                       "optional) chooses one."),
         QStringLiteral("backend"));
-    const QCommandLineOption channel(QStringLiteral("channel"),
-                                     QStringLiteral("The MIDI channel, 1 to 16 (1)."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption velocity(QStringLiteral("velocity"),
-                                      QStringLiteral("The MIDI note velocity, 1 to 127 (100)."),
-                                      QStringLiteral("n"));
+    const QCommandLineOption midiConnect(
+        QStringLiteral("midi-connect"),
+        QStringLiteral("What the MIDI input connects by itself: devices (the system's MIDI "
+                       "keyboards, as they come; the default) or none (leave it to the "
+                       "patchbay)."),
+        QStringLiteral("what"));
+    const QCommandLineOption channel(
+        QStringLiteral("channel"),
+        QStringLiteral("The MIDI channel of the notes sent and recorded, 1 to 16 (1)."),
+        QStringLiteral("n"));
+    const QCommandLineOption velocity(
+        QStringLiteral("velocity"),
+        QStringLiteral("The velocity of the notes sent and recorded, 1 to 127 (100)."),
+        QStringLiteral("n"));
     const QCommandLineOption noSound(
         QStringLiteral("no-sound"),
         QStringLiteral("Leave out the program's own sound (with --midi, say)."));
@@ -141,7 +150,17 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
                        "named by the time), written as the program ends. Without it, into the "
                        "music folder, else the home folder: «Тонариум YYYY-MM-DD HH-MM-SS.mid»."),
         QStringLiteral("file"));
-    parser.addOptions({midi, channel, velocity, noSound, sound, record});
+    const QCommandLineOption practice(
+        QStringLiteral("practice"),
+        QStringLiteral("Practise the song: it waits on each chord of your part until you have "
+                       "pressed its keys, marked on the keyboard, and scores you."),
+        QStringLiteral("song"));
+    const QCommandLineOption tempo(
+        QStringLiteral("tempo"),
+        QStringLiteral("The song's tempo, 25 to 200 percent of its own (100)."),
+        QStringLiteral("percent"));
+    parser.addOptions(
+        {midi, midiConnect, channel, velocity, noSound, sound, record, practice, tempo});
     parser.addPositionalArgument(QStringLiteral("song"),
                                  QStringLiteral("A MIDI file (.mid) to play on the keyboard."),
                                  QStringLiteral("[song.mid]"));
@@ -153,15 +172,22 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
     for (const QString& word : words)
         if (!NamesASong(word))
             Refuse(QStringLiteral("«%1» is not an option. See tonarium --help.").arg(word));
-    if (words.size() > 1)
-        Refuse(QStringLiteral("one song at a time: «%1» is a second one").arg(words[1]));
+    QStringList songs = words;
+    if (parser.isSet(practice)) songs.prepend(parser.value(practice));
+    if (songs.size() > 1)
+        Refuse(QStringLiteral("one song at a time: «%1» is a second one").arg(songs[1]));
+    if (parser.isSet(midiConnect) && !parser.isSet(midi))
+        Refuse(QStringLiteral("--midi-connect goes with --midi"));
     for (const QCommandLineOption& midiOnly : {channel, velocity})
-        if (parser.isSet(midiOnly) && !parser.isSet(midi))
-            Refuse(QStringLiteral("--%1 goes with --midi").arg(midiOnly.names().constFirst()));
+        if (parser.isSet(midiOnly) && !parser.isSet(midi) && !parser.isSet(record))
+            Refuse(QStringLiteral("--%1 goes with --midi or --record")
+                       .arg(midiOnly.names().constFirst()));
 
     CommandLine options;
     options.sound = !parser.isSet(noSound);
-    if (!words.isEmpty()) options.song = QFile::encodeName(words.constFirst()).toStdString();
+    if (!songs.isEmpty()) options.song = QFile::encodeName(songs.constFirst()).toStdString();
+    options.practice = parser.isSet(practice);
+    options.tempo = NumberFrom(parser, tempo, 25, 200, "a percentage from 25 to 200", 100);
     if (parser.isSet(record)) options.record = RecordingPath(record, parser.value(record));
     if (parser.isSet(sound)) {
         using platform::SoundOutput;
@@ -171,20 +197,27 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
         if (options.soundOutput == SoundOutput::kAny)
             Refuse(sound, "pipewire, pulse or alsa", name);
     }
-    platform::MidiKeyboard::Settings settings;
-    settings.channel =
-        NumberFrom(parser, channel, 1, 16, "a channel from 1 to 16", settings.channel);
-    settings.velocity =
-        NumberFrom(parser, velocity, 1, 127, "a velocity from 1 to 127", settings.velocity);
+    music::MidiVoicing& voicing = options.voicing;
+    voicing.channel = NumberFrom(parser, channel, 1, 16, "a channel from 1 to 16", voicing.channel);
+    voicing.velocity =
+        NumberFrom(parser, velocity, 1, 127, "a velocity from 1 to 127", voicing.velocity);
+    if (parser.isSet(midiConnect)) {
+        const QString what = parser.value(midiConnect);
+        if (what == QStringLiteral("none"))
+            options.midiConnect = platform::MidiConnect::kNone;
+        else if (what != QStringLiteral("devices"))
+            Refuse(midiConnect, "devices or none", what);
+    }
     if (parser.isSet(midi)) {
         const QString backend = parser.value(midi);
         if (backend == QStringLiteral("jack"))
-            settings.backend = MidiBackend::kJack;
+            options.midi = MidiBackend::kJack;
         else if (backend == QStringLiteral("alsa"))
-            settings.backend = MidiBackend::kAlsa;
-        else if (backend != QStringLiteral("any"))
+            options.midi = MidiBackend::kAlsa;
+        else if (backend == QStringLiteral("any"))
+            options.midi = MidiBackend::kAny;
+        else
             Refuse(midi, "jack or alsa, or nothing", backend);
-        options.midi = settings;
     }
     return options;
 }

@@ -3,15 +3,20 @@
 #include <optional>
 #include <string>
 
+#include "music/notes.h"
 #include "platform/midi/midi.h"
 #include "platform/sound/sound.h"
 
 // What the program is asked for on its command line.
 struct CommandLine {
     bool sound = true;  // --no-sound: no built-in sound, the keys still light up
-    platform::SoundOutput soundOutput = platform::SoundOutput::kAny;  // --sound
-    std::optional<platform::MidiKeyboard::Settings> midi;  // --midi, --channel, --velocity
-    std::string song;                                      // the song to play, if any
+    platform::SoundOutput soundOutput = platform::SoundOutput::kAny;      // --sound
+    std::optional<platform::MidiBackend> midi;                            // --midi [backend]
+    platform::MidiConnect midiConnect = platform::MidiConnect::kDevices;  // --midi-connect
+    music::MidiVoicing voicing;  // --channel, --velocity: MIDI out and recording
+    std::string song;            // the song to play, if any
+    bool practice = false;       // --practice SONG: the song waits for the player
+    int tempo = 100;             // --tempo: percent of the song's own
     // --record [FILE]: where the recording goes, an absolute path; by default the user's music
     // folder (else the home folder), named by the time the program started.
     std::optional<std::string> record;

@@ -1,14 +1,15 @@
 # A virtual X server for a script (sourced). The server picks a free display itself and names it
 # only once it takes clients, so scripts and tests running side by side never race for a number.
 
-# start_xvfb LOG: starts the server with its messages in LOG, exports DISPLAY and sets xvfb_pid.
+# start_xvfb LOG [SCREEN]: starts the server with its messages in LOG and a screen of SCREEN
+# (1024x768x24 unless given), exports DISPLAY and sets xvfb_pid.
 # Returns 1 with the reason on standard error when the server ends early or does not name its
 # display within 20 s.
 start_xvfb() {
-    local log=$1 ready number='' status=0
+    local log=$1 screen=${2:-1024x768x24} ready number='' status=0
     # The number comes on descriptor 3, and standard output goes to the log: the server closes the
     # descriptor once it has written, and its next client's connection may take that number.
-    exec {ready}< <(exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>&1 >"$log" 2>&1)
+    exec {ready}< <(exec Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>&1 >"$log" 2>&1)
     xvfb_pid=$!
     read -r -t 20 -u "$ready" number || status=$?
     exec {ready}<&-

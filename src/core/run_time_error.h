@@ -29,8 +29,8 @@ constexpr int kCannotReadFile = static_cast<int>(0x88780064u);   // sound buffer
 RunTimeError Overflow();
 RunTimeError SubscriptOutOfRange();
 
-// A sample file that could not be turned into a sound buffer: where, and why. Its description
-// is the message the user sees: "не удалось прочитать файл", the path and the reason, a line each.
+// A file that could not be used, a sample or a song: where, and why. Its description is the
+// message the user sees: "не удалось прочитать файл", the path and the reason, a line each.
 class LoadError : public RunTimeError {
   public:
     LoadError(std::string path, std::string reason);

@@ -18,10 +18,8 @@ RunTimeError InvalidCall(const std::string& what) {
 }  // namespace
 
 DirectInputDevice8::DirectInputDevice8(std::function<KeySources(WindowHandle)> open,
-                                       KeyPresses::KeyHandler watcher)
-    : open_(std::move(open)) {
-    presses_.OnKey(std::move(watcher));
-}
+                                       std::shared_ptr<KeyPresses> record)
+    : open_(std::move(open)), presses_(std::move(record)) {}
 
 void DirectInputDevice8::SetCommonDataFormat(std::int32_t format) {
     if (format != DIFORMAT_KEYBOARD) throw InvalidCall("SetCommonDataFormat");
@@ -34,28 +32,28 @@ void DirectInputDevice8::SetCooperativeLevel(WindowHandle hWnd, std::int32_t fla
 }
 
 void DirectInputDevice8::SetEventNotification(std::function<void()> notify) {
-    presses_.OnChanged(std::move(notify));
+    presses_->OnChanged(std::move(notify));
 }
 
 void DirectInputDevice8::Acquire() {
     if (acquired_) return;
     acquired_ = true;
     sources_ = open_(hWnd_);
-    for (const auto& source : sources_) source->Start(presses_.NewSource());
+    for (const auto& source : sources_) source->Start(presses_->NewSource(source->Origin()));
 }
 
 void DirectInputDevice8::GetDeviceStateKeyboard(KeyboardState& state) {
     for (const auto& source : sources_) source->Poll();
-    presses_.Read(state);
+    presses_->Read(state);
 }
 
 DirectInput8::DirectInput8(std::function<KeySources(WindowHandle)> open,
-                           KeyPresses::KeyHandler watcher)
-    : open_(std::move(open)), watcher_(std::move(watcher)) {}
+                           std::shared_ptr<KeyPresses> record)
+    : open_(std::move(open)), record_(std::move(record)) {}
 
 std::shared_ptr<DirectInputDevice8> DirectInput8::CreateDevice(std::string_view guid) {
     if (guid != GUID_SysKeyboard) return nullptr;
-    return std::make_shared<DirectInputDevice8>(open_, watcher_);
+    return std::make_shared<DirectInputDevice8>(open_, record_);
 }
 
 DirectSoundSecondaryBuffer8::DirectSoundSecondaryBuffer8(std::shared_ptr<SoundDevice> device,
@@ -98,7 +96,7 @@ void DirectSound8::Tick() {
 DirectX8::DirectX8(Backends backends) : backends_(std::move(backends)) {}
 
 std::shared_ptr<DirectInput8> DirectX8::DirectInputCreate() {
-    return std::make_shared<DirectInput8>(backends_.openKeySources, backends_.keyWatcher);
+    return std::make_shared<DirectInput8>(backends_.openKeySources, backends_.keys);
 }
 
 std::shared_ptr<DirectSound8> DirectX8::DirectSoundCreate(const std::string& device) {

@@ -63,8 +63,8 @@ struct Backends {
     std::function<std::unique_ptr<SoundDevice>()> openSoundDevice;
     // The keyboard sources of the session, read as one keyboard.
     std::function<KeySources(WindowHandle)> openKeySources;
-    // Told of every press and release as it happens, besides the ticks (optional).
-    KeyPresses::KeyHandler keyWatcher = nullptr;
+    // The record of presses the sources report into, which others may follow as well.
+    std::shared_ptr<KeyPresses> keys = std::make_shared<KeyPresses>();
 };
 
 // The system keyboard: its sources report into one record of key presses (see
@@ -72,7 +72,7 @@ struct Backends {
 class DirectInputDevice8 {
   public:
     DirectInputDevice8(std::function<KeySources(WindowHandle)> open,
-                       KeyPresses::KeyHandler watcher);
+                       std::shared_ptr<KeyPresses> record);
     void SetCommonDataFormat(std::int32_t format);
     void SetCooperativeLevel(WindowHandle hWnd, std::int32_t flags);
     // The notification runs on the event loop whenever what the keys read has changed.
@@ -81,24 +81,24 @@ class DirectInputDevice8 {
     // Every key that reads down now: held, or pressed since the last read of it.
     void GetDeviceStateKeyboard(KeyboardState& state);
     // Whether the key was pressed since the last read of it, which ends here.
-    bool TakePress(std::uint8_t keyCode) { return presses_.TakePress(keyCode); }
+    bool TakePress(std::uint8_t keyCode) { return presses_->TakePress(keyCode); }
 
   private:
     std::function<KeySources(WindowHandle)> open_;
     WindowHandle hWnd_ = 0;
-    KeyPresses presses_;
+    std::shared_ptr<KeyPresses> presses_;
     KeySources sources_;  // after the record, so that they go first
     bool acquired_ = false;
 };
 
 class DirectInput8 {
   public:
-    DirectInput8(std::function<KeySources(WindowHandle)> open, KeyPresses::KeyHandler watcher);
+    DirectInput8(std::function<KeySources(WindowHandle)> open, std::shared_ptr<KeyPresses> record);
     std::shared_ptr<DirectInputDevice8> CreateDevice(std::string_view guid);
 
   private:
     std::function<KeySources(WindowHandle)> open_;
-    KeyPresses::KeyHandler watcher_;
+    std::shared_ptr<KeyPresses> record_;
 };
 
 class DirectSoundSecondaryBuffer8 {

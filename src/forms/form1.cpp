@@ -50,7 +50,13 @@ Form1::Form1(runtime::Services& services, dx::Backends backends)
     : runtime::Form(services, kForm1, Form1Layout()), module_(*this, std::move(backends)) {
     artwork_ = std::async(std::launch::async, art::PaintKeyboardPictures, devicePixelRatioF());
     setWindowIcon(art::MainIcon());
-    for (const NoteKey& row : NoteMap) image1_[row.note] = &Get<QLabel>("Image1", row.note);
+    for (const NoteKey& row : NoteMap) {
+        QLabel* highlight = image1_[row.note] = &Get<QLabel>("Image1", row.note);
+        QLabel* mark = marks_[row.note] = new QLabel(highlight->parentWidget());
+        mark->setGeometry(highlight->geometry());
+        mark->stackUnder(highlight);
+        mark->hide();
+    }
 
     auto& timer1 = Get<runtime::Timer>("Timer1");
     timer1.OnTick([this] { Timer1_Timer(); });
@@ -77,6 +83,15 @@ QLabel& Form1::Image1(int index) const {
 
 void Form1::ShowImage1(int index) {
     Image1(index).setVisible(true);
+}
+
+void Form1::Choose(Instrument instrument) {
+    auto& button = Get<QAbstractButton>(instrument == Instrument::kOrgan ? "Option2" : "Option1");
+    if (!button.isChecked()) button.click();
+}
+
+void Form1::Mark(const std::array<bool, kNoteCount + 1>& notes) {
+    for (int note = 1; note <= kNoteCount; ++note) marks_[note]->setVisible(notes[note]);
 }
 
 void Form1::OnFileDrop(std::function<void(const std::string& path)> handler) {
@@ -112,8 +127,10 @@ void Form1::OnLoad() {
 void Form1::ShowArtwork() {
     const art::KeyboardPictures pictures = artwork_.get();
     runtime::SetPicture(Get<QLabel>("Picture1"), QPixmap::fromImage(pictures.keyboard));
-    for (const NoteKey& row : NoteMap)
+    for (const NoteKey& row : NoteMap) {
         runtime::SetPicture(*image1_[row.note], QPixmap::fromImage(pictures.highlights[row.note]));
+        runtime::SetPicture(*marks_[row.note], QPixmap::fromImage(pictures.marks[row.note]));
+    }
 }
 
 void Form1::OnUnload() {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/instrument.h"
 #include "core/note_map.h"
 #include "dx/direct_sound_module.h"
 #include "forms/art/keyboard_art.h"
@@ -27,9 +28,11 @@ using core::NoteMap;
 // sample library beside the program, and plays the keys on every tick of its timer.
 class Form1 : public runtime::Form, public dx::HighlightPictures {
   public:
-    enum class Instrument { kPiano, kOrgan };
+    using Instrument = core::Instrument;
 
     Form1(runtime::Services& services, dx::Backends backends);
+    // Chooses the instrument as its option button does; nothing when it is chosen already.
+    void Choose(Instrument instrument);
     // Runs after an instrument button has loaded its instrument.
     void OnInstrumentChange(std::function<void(Instrument)> handler) {
         instrumentChanged_ = std::move(handler);
@@ -41,6 +44,9 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
 
     // Image1(index).Visible = True, for the keyboard reader.
     void ShowImage1(int index) override;
+    // Marks the keys of these notes (by note; [0] unused) as keys to press next, in a colour of
+    // their own; a marked key that is held shows as held.
+    void Mark(const std::array<bool, kNoteCount + 1>& notes);
 
     QLabel& Image1(int index) const;
     // The sound and keyboard module the window drives.
@@ -64,6 +70,7 @@ class Form1 : public runtime::Form, public dx::HighlightPictures {
     // Painted on a worker thread while the window loads its sound and samples.
     std::future<art::KeyboardPictures> artwork_;
     std::array<QLabel*, kNoteCount + 1> image1_{};  // by note; [0] unused
+    std::array<QLabel*, kNoteCount + 1> marks_{};   // beneath the highlights
     std::function<void(Instrument)> instrumentChanged_;
     std::function<void(const std::string&)> dropped_;
     std::function<void()> escaped_;

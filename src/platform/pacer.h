@@ -17,10 +17,6 @@ class Pacer {
         next_ = now + interval_;
         return true;
     }
-    // The next Due() is true at once.
-    void Reset() { next_ = {}; }
-    // The next Due() is true one interval from now.
-    void Restart(Clock::time_point now = Clock::now()) { next_ = now + interval_; }
 
   private:
     Clock::duration interval_;

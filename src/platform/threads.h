@@ -12,15 +12,28 @@
 //   lock for a moment. A voice that starts something audible wakes the sound thread
 //   (SystemSound::mutex_, which nobody holds while calling a library). The tick drops notes that
 //   waited too long for an output, by the mixer's clock, which every thread reads without a lock.
-//   MIDI (midi/): notes go into the JACK port's lock-free queue, or straight to the ALSA
-//   sequencer, which never blocks; the port is polled once a second from a timer. At the end
-//   (LetGo) it waits at most 200 ms for the last note offs to leave.
+//   Notes (music/notes.h) follow the record of presses at once, on this thread: the MIDI
+//   keyboard puts them into the JACK port's lock-free queue, or straight to the ALSA sequencer,
+//   which never blocks, and polls the port once a second from a timer; at the end (LetGo) it
+//   waits at most 200 ms for the last note offs to leave. The recording keeps them and writes its
+//   file as the program ends. The song player's precise timer reports the song's keys to the
+//   record of presses, and it hears the notes played for practice; the song's window shows where
+//   the song is from a 100 ms timer while it plays.
+//   MIDI in: a socket notifier on the port's input (music/midi_keyboard.cpp) runs the port's
+//   Receive, which takes what came in without waiting, from the JACK port's other queue or from
+//   the sequencer, where the announcement of a device's port connects it; the instrument's keys
+//   go to the record of presses. A JACK port that goes waits at most 200 ms for its connector to close the client.
 //   Desktop notifications (runtime/services) are handed to Qt's thread pool, which sends them
 //   over D-Bus.
-//   Songs (midi/): the song player's precise timer reports the song's keys to the record of
-//   presses; the recording keeps what is played and writes its file as the program ends.
 //
-// Song reading (a worker of Qt's global thread pool, SongPlayer::Open)
+// Start-up, before the event loop runs; each joined by it before the window shows
+//   The sound opening (main.cpp, std::async): makes the mixer and the system's sound while Qt
+//   starts; the main window takes the device from it as it loads (SoundOpening::get).
+//   The keyboard art (Form1, std::async): paints the drawing and its highlights at the screen's
+//   scale while the window loads its sound and samples; joined at the end of the window's load.
+//   Neither takes a lock: each hands its one result over through its future.
+//
+// Song reading (a worker of Qt's global thread pool, music/song_player.cpp)
 //   Reads and checks the file, starts the song reader (tonarium-song-reader, a process that runs
 //   libsmf on it) and waits for its notes on a pipe, at most 5 s. It takes SongPlayer::Inbox::mutex
 //   only to post the song back to the event loop, which the player's destructor takes to stop
@@ -47,12 +60,21 @@
 //     from. Its pause waits on the writer's mutex. A writer stuck in a plug-in is left to end by
 //     itself; from then on it never touches the mixer (Renderer::Detach).
 //
-// MIDI port opener (midi/, MidiKeyboard::Open)
+// MIDI port opener (music/midi_keyboard.cpp, MidiKeyboard::Open)
 //   One try at a time opens a port on a thread of its own, since a server that hangs makes the
 //   open wait without a limit; it hands the port to the event loop under the try's mutex, or
 //   closes it itself when the keyboard has gone meanwhile.
 //
 // JACK threads (midi/)
-//   The real-time process thread takes the queued MIDI messages, without waiting; JACK's
-//   notification thread marks the server gone or a new connection, through atomics.
+//   The real-time process thread takes the queued MIDI messages out and puts what came in into the
+//   other queue, without waiting, and then writes the port's eventfd; JACK's notification thread
+//   marks the server gone or a new connection, through atomics, and hands each port registered to
+//   the connector under JackConnector::Shared::mutex.
+//
+// JACK connector (midi/, JackConnector, one per JACK port)
+//   Makes the server requests after opening, since a server that hangs holds each up without a
+//   limit and JACK's own threads may make none: connects the physical MIDI captures to the input
+//   as the port opens and as each is registered, then closes the client. It takes its mutex only to
+//   read what was handed to it. Left behind by a port that went while it was stuck, it ends once
+//   the server answers, holding all the callbacks use until the client is closed.
 #pragma once

@@ -78,7 +78,6 @@ class Services {
             ReportUnhandledError(std::current_exception());
         }
     }
-    bool ProgramEnding() const { return ending_; }
     // Runs `finish` when an error report ends the program, after the report and before the end:
     // work that every ending must finish (the notes sounding let go, a file written out). The
     // other endings return from main(), where the same work is done as its objects go.

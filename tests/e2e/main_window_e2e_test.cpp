@@ -36,7 +36,6 @@ TEST(MainWindowEndToEnd, KeysPlayAndLightWhileAnotherWindowHasTheFocus) {
     EXPECT_TRUE(Lit(held, 2)) << "Q held: note 2 lit";
     EXPECT_FALSE(Lit(held, 3));
     EXPECT_FALSE(Lit(released, 2)) << "Q released: note 2 dark";
-    held.save("e2e_held.png");
     EXPECT_TRUE(other.HasFocus()) << "the program must not take the focus";
 
     std::this_thread::sleep_until(pressed + 700ms);  // let the note sound out

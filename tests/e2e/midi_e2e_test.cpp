@@ -154,7 +154,8 @@ TEST_F(MidiEndToEnd, WithoutJackOrTheAlsaSequencerTheUserIsToldOnceAndPlaysOn) {
     EXPECT_EQ(program->Quit(), 0);
     const std::string errors = program->Errors();
     EXPECT_NE(errors.find("Тонариум: no MIDI port: no JACK server answers and the ALSA sequencer "
-                          "cannot be opened; playing on without MIDI, trying again every second\n"),
+                          "cannot be opened: No such file or directory; playing on without MIDI, "
+                          "trying again every second\n"),
               std::string::npos);
     EXPECT_EQ(errors.find("MIDI"), errors.rfind("MIDI port")) << "one line: " << errors;
     const auto notices = bus.Notifications();

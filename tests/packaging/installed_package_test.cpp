@@ -1,6 +1,7 @@
 // The Debian package as a user gets it: unpacked into a temporary root, its files in place, its
-// desktop files valid, and the installed program, started through its bin/ link under a virtual
-// X server, finding every sample and sounding a pressed key.
+// desktop files and manual page valid, nothing lintian objects to, and the installed program,
+// started through its bin/ link under a virtual X server, finding every sample and sounding a
+// pressed key.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,6 +14,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -149,7 +153,7 @@ class InstalledPackage : public testing::Test {
     TempDir root_;
 };
 
-TEST_F(InstalledPackage, ControlRecordNamesVersionSectionAndSharedLibraries) {
+TEST_F(InstalledPackage, ControlRecordAndChangelogNameVersionSectionAndSharedLibraries) {
     EXPECT_EQ(package_.filename().string().rfind("tonarium_" TONARIUM_VERSION_STRING "_", 0), 0u)
         << package_;
     EXPECT_EQ(Field("Package"), "tonarium");
@@ -158,6 +162,45 @@ TEST_F(InstalledPackage, ControlRecordNamesVersionSectionAndSharedLibraries) {
     const std::string depends = Field("Depends");
     for (const char* library : {"libqt6widgets6", "libopenal1", "libsndfile1", "libxi6", "libsmf0"})
         EXPECT_NE(depends.find(library), std::string::npos) << depends;
+    const auto changelog =
+        RunCommand("zcat " + Quoted(Installed("share/doc/tonarium/changelog.gz")));
+    EXPECT_EQ(changelog.output.rfind("tonarium (" TONARIUM_VERSION_STRING ") ", 0), 0u)
+        << "the changelog's latest entry is not this version:\n"
+        << changelog.output;
+}
+
+TEST_F(InstalledPackage, LintianFindsNoErrorOrWarning) {
+    if (!RunCommand("command -v lintian").ok) GTEST_SKIP() << "lintian is not installed";
+    const auto lint =
+        RunCommand("lintian --fail-on error,warning --display-info --pedantic " + Quoted(package_));
+    // Info and pedantic notes pass, but stay in the log.
+    std::cout << lint.output;
+    EXPECT_TRUE(lint.ok) << "lintian found errors or warnings (above)";
+}
+
+// A new option of the program's fails this test until the manual page tells of it.
+TEST_F(InstalledPackage, ManualPageRendersCleanlyAndNamesEveryOption) {
+    const fs::path page = Installed("share/man/man1/tonarium.1.gz");
+    ASSERT_TRUE(fs::is_regular_file(page)) << page;
+    if (!RunCommand("command -v man").ok) GTEST_SKIP() << "man is not installed";
+    const auto warnings = RunCommand("{ man --warnings -l " + Quoted(page) + " >/dev/null; }");
+    EXPECT_TRUE(warnings.ok && warnings.output.empty()) << warnings.output;
+    // Wide enough that no option is broken across lines.
+    const auto text = RunCommand("MANWIDTH=200 man -l " + Quoted(page));
+    ASSERT_TRUE(text.ok) << text.output;
+
+    const auto help = RunCommand(Quoted(Installed("bin/tonarium")) + " --help");
+    ASSERT_TRUE(help.ok) << help.output;
+    const std::regex longOption("--[a-z][a-z-]*");
+    std::set<std::string> options;
+    for (auto found = std::sregex_iterator(help.output.begin(), help.output.end(), longOption);
+         found != std::sregex_iterator(); ++found)
+        options.insert(found->str());
+    ASSERT_TRUE(options.contains("--record")) << help.output;
+    for (const std::string& option : options)
+        EXPECT_TRUE(
+            std::regex_search(text.output, std::regex("(^|[^a-z-])" + option + "($|[^a-z-])")))
+            << option << " is not in the manual page";
 }
 
 TEST_F(InstalledPackage, ProgramSamplesAndSoundSettingsLieTogetherBehindTheBinLink) {

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "core/run_time_error.h"
-#include "platform/midi/midi.h"
+#include "music/song.h"
 #include "song_seeds.h"
 #include "wav_fixtures.h"
 
@@ -23,7 +23,7 @@ TEST(SongInputs, SongsReadAsWrittenBrokenOnesRefusedWithTheirReason) {
         const std::string path = dir.file(seed.name);
         testing_support::WriteBytes(path, seed.bytes);
         try {
-            const platform::Song song = platform::ReadSong(path, TONARIUM_SONG_READER);
+            const music::Song song = music::ReadSong(path, TONARIUM_SONG_READER);
             if (seed.notes > 0) {
                 EXPECT_EQ(song.notes.size(), static_cast<std::size_t>(seed.notes)) << seed.name;
             }
@@ -43,7 +43,7 @@ TEST(SongInputs, CommittedFuzzerFindingsStayMended) {
     for (const auto& entry : std::filesystem::directory_iterator(TONARIUM_FUZZ_REGRESSIONS)) {
         if (entry.path().extension() != ".mid") continue;
         try {
-            platform::ReadSong(entry.path().string(), TONARIUM_SONG_READER);
+            music::ReadSong(entry.path().string(), TONARIUM_SONG_READER);
         } catch (const core::LoadError&) {
         }
     }

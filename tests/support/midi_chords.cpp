@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/note_map.h"
-#include "platform/midi/midi.h"
+#include "music/notes.h"
 
 // Xlib last: its macros clash with Qt's names.
 #include <X11/Xlib.h>
@@ -37,7 +37,7 @@ ChordRun::Parts ChordRun::Expected(int keys) {
     for (std::size_t part = 0; part < parts.size(); ++part) {
         const bool on = part % 2 == 0;
         for (int i = 0; i < keys; ++i) {
-            const int number = core::NoteMap[i].note + platform::MidiKeyboard::kNoteNumberOffset;
+            const int number = music::MidiNumber(core::NoteMap[i].note);
             parts[part].push_back(on ? Bytes{0x90, std::uint8_t(number), 100}
                                      : Bytes{0x80, std::uint8_t(number), 64});
         }

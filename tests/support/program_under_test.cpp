@@ -134,11 +134,25 @@ QImage ProgramUnderTest::GrabUntil(unsigned long window,
     return picture;
 }
 
-bool ProgramUnderTest::Lit(const QImage& mainWindow, int note) {
-    const QRect key = forms::art::HighlightRect(note).translated(kKeyboardDrawing.topLeft());
+namespace {
+
+// Whether the face of the note's key, beside its label, is near this colour.
+bool KeyFace(const QImage& mainWindow, int note, int red, int green, int blue) {
+    const QRect key =
+        forms::art::HighlightRect(note).translated(ProgramUnderTest::kKeyboardDrawing.topLeft());
     const QRgb pixel = mainWindow.pixel(key.left() + 3, key.center().y());
-    return std::abs(qRed(pixel) - 220) < 25 && std::abs(qGreen(pixel) - 95) < 25 &&
-           std::abs(qBlue(pixel) - 98) < 25;
+    return std::abs(qRed(pixel) - red) < 25 && std::abs(qGreen(pixel) - green) < 25 &&
+           std::abs(qBlue(pixel) - blue) < 25;
+}
+
+}  // namespace
+
+bool ProgramUnderTest::Lit(const QImage& mainWindow, int note) {
+    return KeyFace(mainWindow, note, 220, 95, 98);
+}
+
+bool ProgramUnderTest::Marked(const QImage& mainWindow, int note) {
+    return KeyFace(mainWindow, note, 110, 190, 110);
 }
 
 QImage ProgramUnderTest::SteadyGrab(unsigned long window, double seconds) {

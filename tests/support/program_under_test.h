@@ -66,6 +66,8 @@ class ProgramUnderTest {
     // Whether the main window's picture shows the note's key lit: its face salmon where the label
     // is not.
     static bool Lit(const QImage& mainWindow, int note);
+    // Whether it shows the note's key marked as one to press next: its face green.
+    static bool Marked(const QImage& mainWindow, int note);
     // The picture once it has stopped changing: a window just shown may still be painting.
     QImage SteadyGrab(unsigned long window, double seconds = 5);
     // Clicks "Выход" and waits for the program to end; its exit status, or -1.

@@ -162,8 +162,10 @@ void SoundServer::Launch() {
                                        "-L",
                                        "module-native-protocol-unix auth-anonymous=1 socket=" +
                                            dir + "/native"}
+            // The session manager gives up when PipeWire's socket is not there yet.
             : std::vector<std::string>{"dbus-run-session", "--", "sh", "-c",
-                                       "pipewire & pipewire-pulse & wireplumber & wait"};
+                                       "pipewire & until [ -S \"$XDG_RUNTIME_DIR/pipewire-0\" ]; "
+                                       "do sleep 0.02; done; pipewire-pulse & wireplumber & wait"};
     pid_ = StartInGroup(arguments, environment, dir_.file("server.log"));
 }
 

@@ -23,6 +23,22 @@ void WriteTestSong(const std::string& path) {
     WriteBytes(path, Header(1, 2, 480) + tempos + Track(notes));
 }
 
+void WriteLessonSong(const std::string& path) {
+    using namespace fuzzing::smf;
+    const auto hand = [](const std::string& name, int channel,
+                         std::initializer_list<std::pair<int, int>> notes) {
+        std::vector<Event> events{{0, Bytes({0xFF, 0x03, static_cast<int>(name.size())}) + name}};
+        for (auto [at, pitch] : notes) {
+            events.push_back({static_cast<std::uint32_t>(at), NoteOn(channel, pitch)});
+            events.push_back({static_cast<std::uint32_t>(at + 192), NoteOff(channel, pitch)});
+        }
+        return Track(events);
+    };
+    WriteBytes(path, Header(1, 2, 480) +
+                         hand("Правая рука", 0, {{480, 60}, {480, 64}, {960, 62}, {1440, 60}}) +
+                         hand("Левая рука", 1, {{480, 48}, {720, 55}}));
+}
+
 std::vector<TestSongNote> TestSongNotes() {
     return {{0, 13}, {0, 17}, {0, 20}, {0.5, 1}, {1.0, 25}, {1.125, 22}, {1.25, 9}};
 }

@@ -9,6 +9,7 @@ namespace {
 const KeyboardPalette kDrawingPalette{{197, 232, 249}, {244, 244, 244}, {165, 165, 165}};
 const KeyboardPalette kChartPalette{{195, 232, 250}, {245, 245, 245}, {165, 165, 165}};
 const QColor kHighlightFace(220, 95, 98);
+const QColor kMarkFace(110, 190, 110);
 const QColor kChartNoteFace(217, 93, 91);
 const QColor kChartNumeralInk(255, 255, 255);
 
@@ -16,6 +17,20 @@ QImage PaintWholeKeyboard(qreal dpr, const KeyboardPalette& palette, auto lookOf
     QImage image = NewCanvas({kKeyboardWidth, kKeyboardHeight}, dpr, palette.background);
     QPainter painter(&image);
     for (const Key& key : Keys()) PaintKey(painter, key, lookOf(key));
+    return image;
+}
+
+// The key of the note as drawn, but for its face.
+QImage PaintKeyFace(int note, qreal dpr, const QColor& face) {
+    const Key& key = KeyOfNote(note);
+    KeyLook look = DrawingLook(key, kDrawingPalette);
+    look.face = face;
+
+    // Painted where the key lies on the drawing, so corners and label match it pixel for pixel.
+    QImage image = NewCanvas(key.face.size(), dpr, kDrawingPalette.background);
+    QPainter painter(&image);
+    painter.translate(-key.face.topLeft());
+    PaintKey(painter, key, look);
     return image;
 }
 
@@ -31,22 +46,19 @@ QRect HighlightRect(int note) {
 }
 
 QImage PaintHighlight(int note, qreal dpr) {
-    const Key& key = KeyOfNote(note);
-    KeyLook look = DrawingLook(key, kDrawingPalette);
-    look.face = kHighlightFace;
+    return PaintKeyFace(note, dpr, kHighlightFace);
+}
 
-    // Painted where the key lies on the drawing, so corners and label match it pixel for pixel.
-    QImage image = NewCanvas(key.face.size(), dpr, kDrawingPalette.background);
-    QPainter painter(&image);
-    painter.translate(-key.face.topLeft());
-    PaintKey(painter, key, look);
-    return image;
+QImage PaintMark(int note, qreal dpr) {
+    return PaintKeyFace(note, dpr, kMarkFace);
 }
 
 KeyboardPictures PaintKeyboardPictures(qreal dpr) {
-    KeyboardPictures pictures{PaintKeyboard(dpr), {}};
-    for (int note = 1; note <= core::kNoteCount; ++note)
+    KeyboardPictures pictures{PaintKeyboard(dpr), {}, {}};
+    for (int note = 1; note <= core::kNoteCount; ++note) {
         pictures.highlights[note] = PaintHighlight(note, dpr);
+        pictures.marks[note] = PaintMark(note, dpr);
+    }
     return pictures;
 }
 

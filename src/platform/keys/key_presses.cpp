@@ -20,8 +20,9 @@ void KeyReport::Changed() {
     record_->Changed();
 }
 
-KeyReport KeyPresses::NewSource() {
+KeyReport KeyPresses::NewSource(KeyOrigin origin) {
     if (sources_ == kMaxSources) throw std::length_error("too many key sources");
+    origins_[sources_] = origin;
     return KeyReport(*this, sources_++);
 }
 
@@ -46,8 +47,9 @@ void KeyPresses::Down(unsigned source, unsigned code) {
     key.holders |= bit;
     if (!pressed) return;  // another source has it down: the same press
     key.newPress = true;
+    key.pressedBy = origins_[source];
     dirty_ = true;
-    if (key_) key_(code, true);
+    if (key_) key_(code, true, key.pressedBy);
 }
 
 void KeyPresses::Up(unsigned source, unsigned code) {
@@ -58,7 +60,7 @@ void KeyPresses::Up(unsigned source, unsigned code) {
     key.holders &= ~bit;
     if (key.holders != 0) return;
     dirty_ = true;
-    if (key_) key_(code, false);
+    if (key_) key_(code, false, key.pressedBy);
 }
 
 void KeyPresses::AllUp(unsigned source) {

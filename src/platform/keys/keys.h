@@ -48,10 +48,15 @@ class KeyReport {
     unsigned source_;
 };
 
+// Who presses a source's keys: the person at the computer keyboard, a song the program plays, or
+// an instrument plugged in (a MIDI keyboard).
+enum class KeyOrigin : std::uint8_t { kKeyboard, kSong, kInstrument };
+
 // Where key changes come from, without grabbing the keyboard: other programs keep their keys.
 class KeySource {
   public:
     virtual ~KeySource() = default;
+    virtual KeyOrigin Origin() const { return KeyOrigin::kKeyboard; }
     // Starts reporting: the keys held now, then every change as it comes.
     virtual void Start(KeyReport report) = 0;
     // Catches up with what comes without an event (a reconnect, a resync, a device that is only
@@ -76,12 +81,13 @@ KeySources OpenKeySources(std::string_view qtPlatform);
 class KeyPresses {
   public:
     // A reporter for one more source; at most kMaxSources.
-    KeyReport NewSource();
+    KeyReport NewSource(KeyOrigin origin = KeyOrigin::kKeyboard);
     // Runs after a batch that changed what the reader reads.
     void OnChanged(std::function<void()> handler) { changed_ = std::move(handler); }
     // Runs at once as a press counts (true) and as a key comes up in every source (false), for
-    // what follows each key as it moves rather than at ticks (MIDI out).
-    using KeyHandler = std::function<void(unsigned code, bool down)>;
+    // what follows each key as it moves rather than at ticks; a release is told with the origin
+    // of the press it ends.
+    using KeyHandler = std::function<void(unsigned code, bool down, KeyOrigin origin)>;
     void OnKey(KeyHandler handler) { key_ = std::move(handler); }
 
     bool Held(unsigned code) const { return code < kCodes && keys_[code].holders != 0; }
@@ -97,6 +103,7 @@ class KeyPresses {
     struct Key {
         std::uint32_t holders = 0;  // the sources that have it down now, a bit each
         bool newPress = false;      // a press the reader has not read yet
+        KeyOrigin pressedBy = KeyOrigin::kKeyboard;
     };
     static constexpr unsigned kCodes = 256;
 
@@ -108,6 +115,7 @@ class KeyPresses {
     std::function<void()> changed_;
     KeyHandler key_;
     std::array<Key, kCodes> keys_{};
+    std::array<KeyOrigin, kMaxSources> origins_{};
     unsigned sources_ = 0;
     bool dirty_ = false;
 };

@@ -131,7 +131,8 @@ TEST_F(EvdevKeySourceTest, KeyboardsComeAndGoEachAlone) {
     auto source = platform::EvdevKeySource::Open(folder.path(), std::make_unique<FifoKeyboards>());
     ASSERT_TRUE(source);
     std::vector<std::pair<unsigned, bool>> moves;
-    record.OnKey([&](unsigned code, bool down) { moves.emplace_back(code, down); });
+    record.OnKey(
+        [&](unsigned code, bool down, platform::KeyOrigin) { moves.emplace_back(code, down); });
     source->Start(record.NewSource());
     const int second = Plug("event1");
     ASSERT_TRUE(QTest::qWaitFor([&] { return source->KeyboardCount() == 2; })) << "plugged in";

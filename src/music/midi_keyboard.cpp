@@ -1,4 +1,4 @@
-#include "platform/midi/midi.h"
+#include "music/midi_keyboard.h"
 
 #include <QCoreApplication>
 #include <mutex>
@@ -7,17 +7,15 @@
 #include <utility>
 
 #include "platform/messages.h"
-#include "platform/midi/alsa_midi_port.h"
-#include "platform/midi/jack_midi_port.h"
 #include "platform/midi/midi_messages.h"
 
-namespace platform {
+namespace music {
 
 namespace {
 
-using midi::kProgramChange;
-
-constexpr const char* kPortName = "Тонариум";
+using platform::KeyOrigin;
+using platform::MidiPort;
+using platform::Say;
 
 // The notice in the window's language: what did not answer, and what brings each backend.
 constexpr const char* kNoPortSummary = "Тонариум играет без MIDI";
@@ -41,15 +39,21 @@ std::string NoPortAdvice(MidiKeyboard::Backend backend) {
 
 }  // namespace
 
-std::unique_ptr<MidiPort> MidiKeyboard::OpenSystemPort(Backend& backend) {
-    std::unique_ptr<MidiPort> port;
-    if (backend != Backend::kAlsa && (port = JackMidiPort::Open(kPortName))) {
-        backend = Backend::kJack;
-    } else if (backend != Backend::kJack && (port = AlsaMidiPort::Open(kPortName))) {
-        backend = Backend::kAlsa;
+// The instrument's face to the record of presses, which owns it.
+class MidiKeyboard::Keys : public platform::KeySource {
+  public:
+    explicit Keys(MidiKeyboard& keyboard) : keyboard_(keyboard) {}
+    ~Keys() override {
+        keyboard_.LetGoOfInput();
+        keyboard_.report_.reset();
     }
-    return port;
-}
+    void Start(platform::KeyReport report) override { keyboard_.report_ = report; }
+    const char* Name() const override { return "midi"; }
+    platform::KeyOrigin Origin() const override { return platform::KeyOrigin::kInstrument; }
+
+  private:
+    MidiKeyboard& keyboard_;
+};
 
 // A try under way, shared with its thread, which may outlive the keyboard when the server hangs:
 // the keyboard lets go of it as it goes, and a port that comes after is closed on that thread.
@@ -58,10 +62,11 @@ struct MidiKeyboard::Opening {
     MidiKeyboard* keyboard;  // nullptr once the keyboard is gone
     std::unique_ptr<MidiPort> port;
     Backend backend;
+    std::string failure;
 };
 
-MidiKeyboard::MidiKeyboard(Settings settings, Notice noPort, Opener open)
-    : settings_(settings), open_(std::move(open)), noPort_(std::move(noPort)) {
+MidiKeyboard::MidiKeyboard(Backend backend, MidiVoicing voicing, Notice noPort, Opener open)
+    : backend_(backend), voicing_(voicing), open_(std::move(open)), noPort_(std::move(noPort)) {
     Open();
     QObject::connect(&retry_, &QTimer::timeout, [this] { PollPort(); });
     retry_.start(1000);
@@ -69,6 +74,7 @@ MidiKeyboard::MidiKeyboard(Settings settings, Notice noPort, Opener open)
 
 MidiKeyboard::~MidiKeyboard() {
     LetGo();
+    input_.reset();
     if (!opening_) return;
     std::lock_guard lock(opening_->mutex);
     opening_->keyboard = nullptr;
@@ -76,23 +82,24 @@ MidiKeyboard::~MidiKeyboard() {
 
 void MidiKeyboard::LetGo() {
     for (int note = 1; note <= core::kNoteCount; ++note)
-        if (sounding_[note]) Key(core::NoteMap[note - 1].keyCode, false);
+        if (sounding_[note]) SendNote(note, false);
     if (port_) port_->Drain(std::chrono::milliseconds(200));
 }
 
-void MidiKeyboard::Key(unsigned keyCode, bool down) {
-    const int note = core::NoteOfKey(static_cast<int>(keyCode));
-    if (note == 0 || sounding_[note] == down) return;
-    sounding_[note] = down;
+std::unique_ptr<platform::KeySource> MidiKeyboard::Source() {
+    return std::make_unique<Keys>(*this);
+}
+
+void MidiKeyboard::Play(const NoteEvent& note) {
+    if (sounding_[note.note] == note.on || note.from == KeyOrigin::kInstrument) return;
     // A synth connected since gets the instrument before its first note.
-    if (down && port_ && port_->TakeNewConnection()) Send({kProgramChange, program_});
-    const auto message = midi::Note(note, down, settings_.velocity, 0);
-    Send({message[0], message[1], message[2]});
+    if (note.on && port_ && port_->TakeNewConnection()) SendProgram();
+    SendNote(note.note, note.on);
 }
 
 void MidiKeyboard::SetProgram(std::uint8_t program) {
     program_ = program;
-    Send({kProgramChange, program_});
+    SendProgram();
 }
 
 // A port lost is opened again on the backend it was found on first, not on another.
@@ -100,14 +107,16 @@ void MidiKeyboard::Open() {
     if (opening_ || !QCoreApplication::instance()) return;
     opening_ = std::make_shared<Opening>();
     opening_->keyboard = this;
-    opening_->backend = settings_.backend;
+    opening_->backend = backend_;
     std::thread([opening = opening_, open = open_] {
         Backend backend = opening->backend;
-        std::unique_ptr<MidiPort> port = open(backend);
+        std::string failure;
+        std::unique_ptr<MidiPort> port = open(backend, failure);
         std::lock_guard lock(opening->mutex);
         if (!opening->keyboard) return;  // gone: the port closes here
         opening->port = std::move(port);
         opening->backend = backend;
+        opening->failure = std::move(failure);
         // The event loop takes it, unless the keyboard goes first (then the port goes with the
         // last holder of the try).
         QMetaObject::invokeMethod(
@@ -119,56 +128,88 @@ void MidiKeyboard::Open() {
                 lock.unlock();
                 if (!keyboard) return;
                 keyboard->opening_.reset();
-                keyboard->Opened(std::move(port), opening->backend);
+                keyboard->Opened(std::move(port), opening->backend, opening->failure);
             },
             Qt::QueuedConnection);
     }).detach();
 }
 
-void MidiKeyboard::Opened(std::unique_ptr<MidiPort> port, Backend backend) {
+void MidiKeyboard::Opened(std::unique_ptr<MidiPort> port, Backend backend,
+                          const std::string& failure) {
     const bool first = !std::exchange(tried_, true);
     port_ = std::move(port);
     if (port_) {
-        settings_.backend = backend;
-        Send({kProgramChange, program_});
+        backend_ = backend;
+        SendProgram();
+        if (port_->InputFd() >= 0) {
+            input_ = std::make_unique<QSocketNotifier>(port_->InputFd(), QSocketNotifier::Read);
+            QObject::connect(input_.get(), &QSocketNotifier::activated, [this] { Receive(); });
+        }
         if (!first)
-            Say(std::string("MIDI out on ") + port_->Where() + ", port «" + kPortName + "»");
+            Say(std::string("MIDI out on ") + port_->Where() + ", port «" +
+                platform::kMidiPortName + "»");
         return;
     }
     if (!first) return;
-    const char* tried = settings_.backend == Backend::kJack ? "no JACK server answers"
-                        : settings_.backend == Backend::kAlsa
-                            ? "the ALSA sequencer cannot be opened"
-                            : "no JACK server answers and the ALSA "
-                              "sequencer cannot be opened";
-    Say(std::string("no MIDI port: ") + tried +
-        "; playing on without MIDI, trying again every second");
-    if (noPort_) noPort_(kNoPortSummary, NoPortAdvice(settings_.backend));
+    Say("no MIDI port: " + failure + "; playing on without MIDI, trying again every second");
+    if (noPort_) noPort_(kNoPortSummary, NoPortAdvice(backend_));
 }
 
 // Once a second: a port whose server went away is let go, with the notes it held, and tried again
 // until its server answers.
 void MidiKeyboard::PollPort() {
     if (port_ && port_->Alive()) {
-        if (port_->TakeNewConnection()) Send({kProgramChange, program_});
+        if (port_->TakeNewConnection()) SendProgram();
         return;
     }
     if (port_) {
         Say(std::string("the MIDI port on ") + port_->Where() +
             " is lost; trying to open it again every second");
+        LetGoOfInput();
+        input_.reset();
         port_.reset();
         sounding_.fill(false);
     }
     Open();
 }
 
-void MidiKeyboard::Send(std::initializer_list<std::uint8_t> message) {
-    if (!port_) return;
-    std::array<std::uint8_t, 3> bytes{};
-    std::copy(message.begin(), message.end(), bytes.begin());
-    // Channel messages carry the channel, 0..15, in their status byte.
-    bytes[0] |= static_cast<std::uint8_t>(settings_.channel - 1);
-    port_->Send(std::span(bytes.data(), message.size()));
+void MidiKeyboard::Receive() {
+    namespace midi = platform::midi;
+    for (platform::MidiMessage message; port_ && port_->Receive(message);) {
+        const std::uint8_t status = message.bytes[0] & midi::kStatusMask;
+        const int pitch = message.bytes[1];
+        if (status == midi::kProgramChange) {
+            if (programIn_) programIn_(message.bytes[1]);
+            continue;
+        }
+        if ((status != midi::kNoteOn && status != midi::kNoteOff) || !report_) continue;
+        const std::uint8_t key = KeyOfPitch(pitch);
+        if (status == midi::kNoteOn && message.bytes[2] != 0) {
+            // A note again before its note off, or a second note on the same key, plays again.
+            if (held_[key] > 0) report_->Up(key);
+            report_->Down(key);
+            if (!std::exchange(pitchesOn_[pitch], true)) ++held_[key];
+        } else if (std::exchange(pitchesOn_[pitch], false) && --held_[key] == 0) {
+            report_->Up(key);
+        }
+    }
+    if (report_) report_->Changed();
 }
 
-}  // namespace platform
+void MidiKeyboard::LetGoOfInput() {
+    if (report_) report_->AllUp();
+    if (report_) report_->Changed();
+    pitchesOn_.fill(false);
+    held_.fill(0);
+}
+
+void MidiKeyboard::SendNote(int note, bool on) {
+    sounding_[note] = on;
+    if (port_) port_->Send(voicing_.Note(note, on));
+}
+
+void MidiKeyboard::SendProgram() {
+    if (port_) port_->Send(voicing_.Program(program_));
+}
+
+}  // namespace music

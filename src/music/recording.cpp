@@ -10,11 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "music/recording.h"
 #include "platform/messages.h"
-#include "platform/midi/midi.h"
-#include "platform/midi/midi_messages.h"
 
-namespace platform {
+namespace music {
+
+using platform::Say;
 
 namespace {
 
@@ -30,27 +31,32 @@ void Add(smf_track_t* track, const std::uint8_t* bytes, int length, double secon
 
 }  // namespace
 
-Recording::Recording(std::string path) : path_(std::move(path)) {}
+Recording::Recording(std::string path, MidiVoicing voicing, Now now)
+    : path_(std::move(path)), voicing_(voicing), now_(std::move(now)) {}
 
-void Recording::Key(unsigned keyCode, bool down) {
-    const int note = core::NoteOfKey(static_cast<int>(keyCode));
-    if (note == 0 || sounding_[note] == down || written_) return;
-    sounding_[note] = down;
-    const Clock::time_point now = Clock::now();
-    if (!firstNote_) firstNote_ = now;
-    events_.push_back({now, midi::Note(note, down, MidiKeyboard::Settings{}.velocity, 0), 3});
+void Recording::Play(const NoteEvent& note) {
+    if (sounding_[note.note] == note.on || written_) return;
+    if (!firstNote_) firstNote_ = note.at;
+    Keep(note.at, note.note, note.on);
+}
+
+void Recording::Keep(Clock::time_point at, int note, bool on) {
+    sounding_[note] = on;
+    const auto bytes = voicing_.Note(note, on);
+    events_.push_back({at, {bytes[0], bytes[1], bytes[2]}, 3});
 }
 
 void Recording::SetProgram(std::uint8_t program) {
-    if (!written_) events_.push_back({Clock::now(), {midi::kProgramChange, program, 0}, 2});
+    const auto bytes = voicing_.Program(program);
+    if (!written_) events_.push_back({now_(), {bytes[0], bytes[1], 0}, 2});
 }
 
 void Recording::Write() {
     if (written_) return;
     written_ = true;
-    const Clock::time_point end = Clock::now();
+    const Clock::time_point end = now_();
     for (int note = 1; note <= core::kNoteCount; ++note)
-        if (sounding_[note]) events_.push_back({end, midi::Note(note, false, 0, 0), 3});
+        if (sounding_[note]) Keep(end, note, false);
 
     smf_t* smf = smf_new();
     smf_track_t* track = smf_track_new();
@@ -94,4 +100,4 @@ void Recording::Write() {
         Say("the recording could not be written to «" + path_ + "»: " + std::strerror(error));
 }
 
-}  // namespace platform
+}  // namespace music

@@ -13,16 +13,22 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 
+#include "core/note_map.h"
 #include "core/run_time_error.h"
-#include "platform/midi/song_events.h"
-#include "platform/midi/song_file.h"
+#include "music/notes.h"
+#include "music/song.h"
+#include "music/song_events.h"
 
-namespace platform {
+namespace music {
 
 namespace {
 
@@ -64,32 +70,58 @@ bool Collect(int in, Clock::time_point deadline, std::string& received) {
     }
 }
 
-// The notes on and off of a song, paired up by channel and pitch (a note off ends the earliest
-// note of its pitch still sounding); notes never ended end with the song.
-Song Pair(const std::vector<SongEvent>& events) {
+// The notes on and off of a song, paired up by part (track and channel) and pitch: a note off
+// ends the earliest note of its pitch still sounding; notes never ended end with the song.
+Song Pair(const std::vector<SongEvent>& events, double end) {
     Song song;
-    std::vector<std::deque<double>> sounding(16 * 128);  // by channel and pitch
-    double end = 0;
+    std::map<std::pair<int, int>, int> parts;  // by track and channel: the part's first-seen index
+    std::map<std::pair<int, int>, std::deque<double>> sounding;  // by that index and pitch
     for (const SongEvent& event : events) {
-        if (event.channel == kSongEnd) {
-            end = event.seconds;
-            continue;
-        }
+        const int part =
+            parts.try_emplace({event.track, event.channel & 0x0F}, parts.size()).first->second;
         const int pitch = event.pitch & 0x7F;
-        auto& starts = sounding[(event.channel & 0x0F) * 128 + pitch];
+        auto& starts = sounding[{part, pitch}];
         if (event.on) {
             starts.push_back(event.seconds);
         } else if (!starts.empty()) {
-            song.notes.push_back({starts.front(), event.seconds, pitch});
+            song.notes.push_back({starts.front(), event.seconds, pitch, part});
             starts.pop_front();
         }
     }
-    for (std::size_t key = 0; key < sounding.size(); ++key)
-        for (double start : sounding[key])
-            song.notes.push_back({start, std::max(start, end), static_cast<int>(key % 128)});
+    for (const auto& [partAndPitch, starts] : sounding)
+        for (double start : starts)
+            song.notes.push_back(
+                {start, std::max(start, end), partAndPitch.second, partAndPitch.first});
     std::stable_sort(song.notes.begin(), song.notes.end(),
                      [](const SongNote& a, const SongNote& b) { return a.start < b.start; });
+    // The parts in order of track and channel, and the notes pointed at them.
+    std::vector<int> ordered(parts.size());
+    for (const auto& [trackAndChannel, part] : parts) {
+        ordered[part] = static_cast<int>(song.parts.size());
+        song.parts.push_back({trackAndChannel.first, trackAndChannel.second, ""});
+    }
+    song.length = end;
+    for (SongNote& note : song.notes) {
+        note.part = ordered[note.part];
+        SongPart& part = song.parts[note.part];
+        ++part.notes;
+        if (note.pitch >= MidiNumber(1) && note.pitch <= MidiNumber(core::kNoteCount))
+            ++part.notesOnKeys;
+        song.length = std::max(song.length, note.end);
+    }
     return song;
+}
+
+// The track names after the end: "track\tname" a line each.
+void Name(Song& song, const std::string& lines) {
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        const int track = std::atoi(line.c_str());
+        for (SongPart& part : song.parts)
+            if (part.track == track) part.name = line.substr(tab + 1);
+    }
 }
 
 std::string ReadBytes(const std::string& path) {
@@ -105,6 +137,13 @@ std::string ReadBytes(const std::string& path) {
 }
 
 }  // namespace
+
+int Song::LikelyPart() const {
+    int likely = 0;
+    for (std::size_t part = 1; part < parts.size(); ++part)
+        if (parts[part].notesOnKeys > parts[likely].notesOnKeys) likely = static_cast<int>(part);
+    return likely;
+}
 
 Song ReadSong(const std::string& path, const std::string& reader) {
     const std::string bytes = ReadBytes(path);
@@ -134,14 +173,25 @@ Song ReadSong(const std::string& path, const std::string& reader) {
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     if (!inTime) throw LoadError(path, "файл не прочитался за 5 секунд");
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || received.size() % sizeof(SongEvent))
+    // The events, up to the end, then the names.
+    std::vector<SongEvent> events;
+    std::size_t at = 0;
+    for (SongEvent event; at + sizeof event <= received.size(); at += sizeof event) {
+        std::memcpy(&event, received.data() + at, sizeof event);
+        if (event.channel == kSongEnd) break;
+        events.push_back(event);
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || at + sizeof(SongEvent) > received.size())
         throw LoadError(path, "файл повреждён");
-
-    std::vector<SongEvent> events(received.size() / sizeof(SongEvent));
-    std::memcpy(events.data(), received.data(), received.size());
-    Song song = Pair(events);
+    double end = 0;
+    std::memcpy(&end, received.data() + at + offsetof(SongEvent, seconds), sizeof end);
+    Song song = Pair(events, end);
     if (song.notes.empty()) throw LoadError(path, "в файле нет нот");
+    Name(song, received.substr(at + sizeof(SongEvent)));
+    const std::size_t slash = path.find_last_of('/') + 1, dot = path.find_last_of('.');
+    song.name = path.substr(
+        slash, dot > slash && dot != std::string::npos ? dot - slash : std::string::npos);
     return song;
 }
 
-}  // namespace platform
+}  // namespace music

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace core {
+
+// The instruments that can be chosen; the guitar is shown but cannot be.
+enum class Instrument { kPiano, kOrgan };
+
+}  // namespace core
