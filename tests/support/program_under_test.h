@@ -79,6 +79,8 @@ class ProgramUnderTest {
     // With Sound::kRecorded: the left channel of what the program's server played, `seconds`
     // of it from its first sound; empty when nothing was heard within the wait.
     std::vector<float> FirstSoundHeard(double seconds, std::chrono::milliseconds wait = {}) const;
+    // With Sound::kRecorded: what the recording lost of it (MonitorRecorder::Overruns).
+    int RecordingOverruns() const { return recorder_ ? recorder_->Overruns() : 0; }
 
   private:
     const Xvfb& xvfb_;
