@@ -18,6 +18,10 @@
 #                                       note ons into the program's input and XTest keys, the
 #                                       sink's monitor recorded, on jackd with PulseAudio and on
 #                                       PipeWire through pw-jack, at 128 frames; under a minute
+#   scripts/bench.sh storms [SECONDS]   a minute (or SECONDS) of key storms on each sound server
+#                                       (PipeWire, PulseAudio, ALSA through its PulseAudio
+#                                       plug-in) with both cores kept busy: how often the program's
+#                                       output fell behind, by its own count (target: 0)
 #   scripts/bench.sh soak [MINUTES]     an hour (or MINUTES) of key rounds on a private PipeWire
 #                                       restarted every three minutes, with MIDI out through
 #                                       PipeWire's JACK: every press heard and sent once; memory,
@@ -31,6 +35,11 @@ if [[ "${1:-}" == "latency" ]]; then
     cmake --build build-bench --parallel "$(nproc)" --target latency_bench
     # What the program, the servers and Xvfb say goes to a log, not between the figures.
     build-bench/bench/latency_bench "$@" 2>build-bench/latency_bench.log
+    exit
+fi
+if [[ "${1:-}" == "storms" ]]; then
+    cmake --build build-bench --parallel "$(nproc)" --target storm_bench tonarium
+    build-bench/bench/storm_bench --seconds "${2:-60}" 2>build-bench/storm_bench.log
     exit
 fi
 if [[ "${1:-}" == "soak" ]]; then

@@ -84,8 +84,9 @@ std::shared_ptr<DirectSoundSecondaryBuffer8> DirectSound8::CreateSoundBufferFrom
         throw;
     } catch (const std::bad_alloc&) {
         throw LoadError(file, "недостаточно памяти");
-    } catch (const std::exception&) {
-        throw LoadError(file, "звуковое устройство не приняло звук");
+    } catch (const std::exception& refused) {
+        throw LoadError(
+            file, std::string("звуковое устройство не приняло звук (") + refused.what() + ")");
     }
 }
 

@@ -119,7 +119,8 @@ class DirectSound8 {
     void SetCooperativeLevel(WindowHandle hWnd, std::int32_t level);
     // Reads the whole file into a new buffer, not playing, at its first sample. The file's own
     // header decides how it sounds. Whatever goes wrong on the way, a file that cannot be used,
-    // memory running out or the device refusing the sound, raises LoadError.
+    // memory running out or the device refusing the sound (with the device's own words), raises
+    // LoadError.
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateSoundBufferFromFile(const std::string& file,
                                                                            DSBUFFERDESC& desc);
     // The device's tick (see SoundDevice::Tick).

@@ -39,22 +39,6 @@ std::string NoPortAdvice(MidiKeyboard::Backend backend) {
 
 }  // namespace
 
-// The instrument's face to the record of presses, which owns it.
-class MidiKeyboard::Keys : public platform::KeySource {
-  public:
-    explicit Keys(MidiKeyboard& keyboard) : keyboard_(keyboard) {}
-    ~Keys() override {
-        keyboard_.LetGoOfInput();
-        keyboard_.report_.reset();
-    }
-    void Start(platform::KeyReport report) override { keyboard_.report_ = report; }
-    const char* Name() const override { return "midi"; }
-    platform::KeyOrigin Origin() const override { return platform::KeyOrigin::kInstrument; }
-
-  private:
-    MidiKeyboard& keyboard_;
-};
-
 // A try under way, shared with its thread, which may outlive the keyboard when the server hangs:
 // the keyboard lets go of it as it goes, and a port that comes after is closed on that thread.
 struct MidiKeyboard::Opening {
@@ -87,7 +71,8 @@ void MidiKeyboard::LetGo() {
 }
 
 std::unique_ptr<platform::KeySource> MidiKeyboard::Source() {
-    return std::make_unique<Keys>(*this);
+    return std::make_unique<platform::ReportingSource>("midi", KeyOrigin::kInstrument, report_,
+                                                       [this] { LetGoOfInput(); });
 }
 
 void MidiKeyboard::Play(const NoteEvent& note) {

@@ -63,7 +63,6 @@ class MidiKeyboard {
 
   private:
     struct Opening;
-    class Keys;
     // Starts a try on a thread of its own, unless one is under way.
     void Open();
     // On the event loop, once a try has ended.

@@ -18,22 +18,6 @@ struct SongPlayer::Inbox {
     QObject* receiver;
 };
 
-// The player's face to the record of presses, which owns it.
-class SongPlayer::Keys : public platform::KeySource {
-  public:
-    explicit Keys(SongPlayer& player) : player_(player) {}
-    ~Keys() override {
-        player_.LetGo();
-        player_.report_.reset();
-    }
-    void Start(platform::KeyReport report) override { player_.report_ = report; }
-    const char* Name() const override { return "song"; }
-    platform::KeyOrigin Origin() const override { return platform::KeyOrigin::kSong; }
-
-  private:
-    SongPlayer& player_;
-};
-
 SongPlayer::SongPlayer(std::string reader, Now now)
     : reader_(std::move(reader)), now_(std::move(now)), inbox_(std::make_shared<Inbox>()) {
     inbox_->receiver = &timer_;
@@ -48,7 +32,8 @@ SongPlayer::~SongPlayer() {
 }
 
 std::unique_ptr<platform::KeySource> SongPlayer::Source() {
-    return std::make_unique<Keys>(*this);
+    return std::make_unique<platform::ReportingSource>("song", platform::KeyOrigin::kSong, report_,
+                                                       [this] { LetGo(); });
 }
 
 void SongPlayer::Open(const std::string& path, Failure failed) {

@@ -83,7 +83,6 @@ class SongPlayer {
     void Advance();
 
   private:
-    class Keys;
     struct Step {
         double at;  // seconds into the song
         std::uint8_t key;

@@ -11,7 +11,7 @@
 //   Sound (sound/): voices are made, started and stopped here; each al* call takes OpenAL's device
 //   lock for a moment. A voice that starts something audible wakes the sound thread
 //   (SystemSound::mutex_, which nobody holds while calling a library). The tick drops notes that
-//   waited too long for an output.
+//   waited too long for an output, by the mixer's clock, which every thread reads without a lock.
 //   Notes (music/notes.h) follow the record of presses at once, on this thread: the MIDI
 //   keyboard puts them into the JACK port's lock-free queue, or straight to the ALSA sequencer,
 //   which never blocks, and polls the port once a second from a timer; at the end (LetGo) it
@@ -41,19 +41,24 @@
 //
 // Sound thread («tonarium-sound», SystemSound)
 //   Opens, polls and closes the outputs, hands the mixer from one to another (waiting for at most
-//   a few periods of the old one's render), pauses the output in silence and wakes it. It takes
-//   SystemSound::mutex_ only to read what the event loop asked, and each output library's own loop
-//   lock (pw_thread_loop_lock, pa_threaded_mainloop_lock) to start and end its streams.
+//   a few periods of the old one's render), pauses the output in silence and wakes it, and says
+//   what the outputs tell: why one was lost, how often the one playing fell behind, which then
+//   queues more. It takes SystemSound::mutex_ only to read what the event loop asked, and each
+//   output library's own loop lock (pw_thread_loop_lock, pa_threaded_mainloop_lock) to start, end
+//   and resize its streams.
 //
 // Output threads (sound/), each rendering the mixer when its output owns it (Renderer::Render)
-//   PipeWire: the loop thread connects and follows the stream's state; the real-time data thread
-//     runs the process callback, which renders.
-//   PulseAudio: the threaded main loop connects, follows the state and renders in the write
-//     callback.
+//   and telling the sound thread through its Renderer's atomics: the periods it could not fill in
+//   time (Renderer::FellBehind), and once why it was lost (Renderer::Lost).
+//   PipeWire: the loop thread connects and follows the stream's state and the core's errors; the
+//     real-time data thread runs the process callback, which renders and counts the graph's
+//     cycles it missed.
+//   PulseAudio: the threaded main loop connects, follows the state, renders in the write callback
+//     and counts the server's underflows in its own.
 //   ALSA: a writer thread of the output's own makes every ALSA call, since a plug-in may wait for
-//     its server without a limit; it renders, then writes. Its pause waits on the writer's mutex.
-//     A writer stuck in a plug-in is left to end by itself; from then on it never touches the
-//     mixer (Renderer::Detach).
+//     its server without a limit; it renders, then writes, and counts the underruns it recovers
+//     from. Its pause waits on the writer's mutex. A writer stuck in a plug-in is left to end by
+//     itself; from then on it never touches the mixer (Renderer::Detach).
 //
 // MIDI port opener (music/midi_keyboard.cpp, MidiKeyboard::Open)
 //   One try at a time opens a port on a thread of its own, since a server that hangs makes the

@@ -43,7 +43,9 @@ TEST(MainWindowEndToEnd, KeysPlayAndLightWhileAnotherWindowHasTheFocus) {
     ASSERT_FALSE(sound.empty()) << "the note was not heard";
     EXPECT_NEAR(RecordedPitch(sound, ProgramUnderTest::kSoundRate), NoteFrequency(2),
                 NoteFrequency(2) * 0.01)
-        << "the pitch heard is that of note 2; the program said: " << program.Errors();
+        << "the pitch heard is that of note 2; the recording lost " << program.RecordingOverruns()
+        << " stretches of it; the program said (an output that fell behind says so):\n"
+        << program.Errors();
     float peak = 0;
     for (float sample : sound) peak = std::max(peak, std::fabs(sample));
     EXPECT_NEAR(peak, 0.5, 0.05) << "one strike, at the sample's level";

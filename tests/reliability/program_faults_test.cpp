@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <random>
 
 #include "program_under_test.h"
@@ -63,9 +64,12 @@ TEST_F(ProgramFaultsTest, WithoutAnySoundDeviceTheWindowWorksSilently) {
     program.Xdotool("mousemove --window " + std::to_string(window) + " 74 72 click 1");  // Орган
     EXPECT_TRUE(KeyLights(program, window, "backslash"));
     EXPECT_EQ(program.Quit(), 0);
-    EXPECT_EQ(program.Errors(),
-              "Тонариум: no sound output can be opened; trying again every second\n")
-        << "one line, however long it tries";
+    // The line names what each output's library said, which depends on the machine.
+    const std::string errors = program.Errors();
+    EXPECT_EQ(errors.rfind("Тонариум: no sound output can be opened", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1)
+        << "one line, however long it tries:\n"
+        << errors;
 }
 
 TEST_F(ProgramFaultsTest, EverySampleMissingGivesOneMessageEachThenAWorkingWindow) {

@@ -81,6 +81,8 @@ class ProgramUnderTest {
     // the wait.
     std::vector<float> FirstSoundHeard(double seconds, std::chrono::milliseconds wait = {},
                                        std::chrono::steady_clock::time_point since = {}) const;
+    // With Sound::kRecorded: what the recording lost of it (MonitorRecorder::Overruns).
+    int RecordingOverruns() const { return recorder_ ? recorder_->Overruns() : 0; }
 
   private:
     const Xvfb& xvfb_;

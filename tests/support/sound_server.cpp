@@ -267,6 +267,7 @@ void MonitorRecorder::OnRead(pa_stream* stream, std::size_t, void* recorder) {
     const void* data = nullptr;
     std::size_t bytes = 0;
     while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+        if (!data) self->overruns_.fetch_add(1);  // a hole: sound the server did not hand over
         self->Append(static_cast<const float*>(data), bytes / (2 * sizeof(float)), arrival);
         pa_stream_drop(stream);
     }

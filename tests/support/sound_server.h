@@ -3,6 +3,7 @@
 #include <pulse/pulseaudio.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -145,12 +146,17 @@ class MonitorRecorder : public HeardSound {
     explicit MonitorRecorder(const SoundServer& server);
     ~MonitorRecorder();
     bool recording() const { return stream_ != nullptr; }
+    // The holes in what the server handed over, each kept as silence: what the recording lost of
+    // the monitor's sound, as far as a PulseAudio client can know. (libpulse 16 tells overflows
+    // only to playback streams: stream.c, pa_command_overflow_or_underflow.)
+    int Overruns() const { return overruns_.load(); }
 
   private:
     static void OnRead(pa_stream* stream, std::size_t bytes, void* recorder);
 
     PulseConnection connection_;
     pa_stream* stream_ = nullptr;
+    std::atomic<int> overruns_{0};
 };
 
 }  // namespace testing_support

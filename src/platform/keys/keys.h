@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -67,6 +68,28 @@ class KeySource {
 };
 
 using KeySources = std::vector<std::unique_ptr<KeySource>>;
+
+// The source of an object that reports keys itself (a song, an instrument): it hands the object
+// its reporter as it starts, and has it let go of its keys as it goes.
+class ReportingSource : public KeySource {
+  public:
+    ReportingSource(const char* name, KeyOrigin origin, std::optional<KeyReport>& report,
+                    std::function<void()> letGo)
+        : name_(name), origin_(origin), report_(report), letGo_(std::move(letGo)) {}
+    ~ReportingSource() override {
+        letGo_();
+        report_.reset();
+    }
+    void Start(KeyReport report) override { report_ = report; }
+    const char* Name() const override { return name_; }
+    KeyOrigin Origin() const override { return origin_; }
+
+  private:
+    const char* name_;
+    KeyOrigin origin_;
+    std::optional<KeyReport>& report_;
+    std::function<void()> letGo_;
+};
 
 // The sources for a session whose Qt platform is `qtPlatform` (QGuiApplication::platformName()):
 // - "xcb", an X11 session: the X11 source, which sees every window's keys, ours too;

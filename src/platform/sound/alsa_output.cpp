@@ -62,37 +62,49 @@ struct Writer {
     std::promise<void> done;
 };
 
-// What ALSA says of a write, wait or avail: recovers from an underrun or a suspend, false when the
-// device is gone.
-bool Recover(snd_pcm_t* pcm, long error) {
-    if (error >= 0 || error == -EAGAIN) return true;
-    return snd_pcm_recover(pcm, static_cast<int>(error), 1) == 0;
+// What ALSA says of a write, wait or avail: counts an underrun and recovers from it, or from a
+// suspend; false, with ALSA's error, when the device is gone.
+bool Recover(snd_pcm_t* pcm, long result, Renderer& renderer, int& error) {
+    if (result >= 0 || result == -EAGAIN) return true;
+    if (result == -EPIPE) renderer.FellBehind();
+    error = snd_pcm_recover(pcm, static_cast<int>(result), 1);
+    return error == 0;
 }
 
-snd_pcm_t* OpenDevice() {
+// The device set up for the mixer; nullptr, with ALSA's error, when it cannot be.
+snd_pcm_t* OpenDevice(int& error) {
     // ALSA keeps what it read of its configuration, and its PulseAudio hook makes `default` the
     // server only when one ran as ALSA read it: read again, so that a server that came since is
     // found.
     snd_config_update_free_global();
     snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, kDevice, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return nullptr;
+    if ((error = snd_pcm_open(&pcm, kDevice, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK)) < 0)
+        return nullptr;
     snd_pcm_hw_params_t* hardware = nullptr;
     snd_pcm_hw_params_alloca(&hardware);
     snd_pcm_uframes_t period = kPeriod;
     snd_pcm_uframes_t buffer = kPeriod * kPeriods;
     unsigned rate = Output::kRate;
+    const auto ok = [&error](int result) { return (error = std::min(result, 0)) == 0; };
     const bool set =
-        snd_pcm_hw_params_any(pcm, hardware) >= 0 &&
-        snd_pcm_hw_params_set_access(pcm, hardware, SND_PCM_ACCESS_RW_INTERLEAVED) >= 0 &&
-        snd_pcm_hw_params_set_format(pcm, hardware, SND_PCM_FORMAT_FLOAT) >= 0 &&
-        snd_pcm_hw_params_set_channels(pcm, hardware, Output::kChannels) >= 0 &&
-        snd_pcm_hw_params_set_rate(pcm, hardware, rate, 0) >= 0 &&
-        snd_pcm_hw_params_set_period_size_near(pcm, hardware, &period, nullptr) >= 0 &&
-        snd_pcm_hw_params_set_buffer_size_near(pcm, hardware, &buffer) >= 0 &&
-        snd_pcm_hw_params(pcm, hardware) >= 0 && snd_pcm_prepare(pcm) >= 0;
+        ok(snd_pcm_hw_params_any(pcm, hardware)) &&
+        ok(snd_pcm_hw_params_set_access(pcm, hardware, SND_PCM_ACCESS_RW_INTERLEAVED)) &&
+        ok(snd_pcm_hw_params_set_format(pcm, hardware, SND_PCM_FORMAT_FLOAT)) &&
+        ok(snd_pcm_hw_params_set_channels(pcm, hardware, Output::kChannels)) &&
+        ok(snd_pcm_hw_params_set_rate(pcm, hardware, rate, 0)) &&
+        ok(snd_pcm_hw_params_set_period_size_near(pcm, hardware, &period, nullptr)) &&
+        ok(snd_pcm_hw_params_set_buffer_size_near(pcm, hardware, &buffer)) &&
+        ok(snd_pcm_hw_params(pcm, hardware)) && ok(snd_pcm_prepare(pcm));
     if (set) return pcm;
     snd_pcm_close(pcm);
     return nullptr;
+}
+
+// Renders a period and writes it. The device plays it within a few periods, so nothing here may
+// wait but the write: it never allocates, logs or locks.
+snd_pcm_sframes_t PlayPeriod(snd_pcm_t* pcm, Renderer& renderer, float* samples) noexcept {
+    renderer.Render(samples, kPeriod);
+    return snd_pcm_writei(pcm, samples, kPeriod);
 }
 
 // Waits until the writer may play; false when it should stop.
@@ -112,7 +124,8 @@ bool AwaitActive(Writer& writer, snd_pcm_t* pcm, bool& paused) {
 // call is here, none on the sound thread: a plug-in may wait for its server without a limit.
 void Write(std::shared_ptr<Writer> writer) {
     Renderer& renderer = *writer->renderer;
-    snd_pcm_t* pcm = OpenDevice();
+    int error = 0;
+    snd_pcm_t* pcm = OpenDevice(error);
     if (pcm)
         backoff.Opened();
     else
@@ -120,20 +133,19 @@ void Write(std::shared_ptr<Writer> writer) {
     std::vector<float> samples(kPeriod * Output::kChannels);
     bool started = false, paused = false;
     while (pcm && AwaitActive(*writer, pcm, paused)) {
-        if (std::exchange(paused, false) && snd_pcm_prepare(pcm) < 0) break;
+        if (std::exchange(paused, false) && (error = snd_pcm_prepare(pcm)) < 0) break;
         const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm);
-        if (room < 0 && !Recover(pcm, room)) break;
+        if (room < 0 && !Recover(pcm, room, renderer, error)) break;
         if (room < static_cast<snd_pcm_sframes_t>(kPeriod)) {
             const int waited = snd_pcm_wait(pcm, kWaitMs);
-            if (waited < 0 && !Recover(pcm, waited)) break;
+            if (waited < 0 && !Recover(pcm, waited, renderer, error)) break;
             continue;
         }
-        renderer.Render(samples.data(), kPeriod);
-        const snd_pcm_sframes_t written = snd_pcm_writei(pcm, samples.data(), kPeriod);
-        if (written < 0 && !Recover(pcm, written)) break;
+        const snd_pcm_sframes_t written = PlayPeriod(pcm, renderer, samples.data());
+        if (written < 0 && !Recover(pcm, written, renderer, error)) break;
         if (written > 0 && !std::exchange(started, true)) renderer.Started();
     }
-    renderer.Lost();
+    renderer.Lost(error < 0 ? snd_strerror(error) : nullptr);
     if (pcm) snd_pcm_close(pcm);
     writer->done.set_value();
     writers.fetch_sub(1);

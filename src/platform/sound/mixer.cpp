@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <thread>
+
+#include "platform/messages.h"
 
 namespace platform {
 
@@ -44,8 +47,27 @@ void Ramp(float* samples, int frames, float from, float to) {
     }
 }
 
-Mixer::Clock::rep Now() {
-    return Mixer::Clock::now().time_since_epoch().count();
+// OpenAL's error codes by their names, as its headers spell them; AL's and ALC's share values.
+struct ErrorName {
+    int code;
+    const char* name;
+};
+constexpr ErrorName kAlErrors[] = {{AL_INVALID_NAME, "AL_INVALID_NAME"},
+                                   {AL_INVALID_ENUM, "AL_INVALID_ENUM"},
+                                   {AL_INVALID_VALUE, "AL_INVALID_VALUE"},
+                                   {AL_INVALID_OPERATION, "AL_INVALID_OPERATION"},
+                                   {AL_OUT_OF_MEMORY, "AL_OUT_OF_MEMORY"}};
+constexpr ErrorName kAlcErrors[] = {{ALC_INVALID_DEVICE, "ALC_INVALID_DEVICE"},
+                                    {ALC_INVALID_CONTEXT, "ALC_INVALID_CONTEXT"},
+                                    {ALC_INVALID_ENUM, "ALC_INVALID_ENUM"},
+                                    {ALC_INVALID_VALUE, "ALC_INVALID_VALUE"},
+                                    {ALC_OUT_OF_MEMORY, "ALC_OUT_OF_MEMORY"}};
+
+template <std::size_t N>
+std::string NameOf(int code, const ErrorName (&names)[N]) {
+    for (const ErrorName& named : names)
+        if (named.code == code) return named.name;
+    return "error " + std::to_string(code);
 }
 
 }  // namespace
@@ -71,9 +93,10 @@ class MixerVoice : public SoundVoice {
             alSourcef(source_, AL_GAIN, kMonoCentreGain);
         }
         alSourcei(source_, AL_BUFFER, static_cast<ALint>(buffer_));
-        if (alGetError() != AL_NO_ERROR) {
+        if (const ALenum error = alGetError(); error != AL_NO_ERROR) {
             Free();
-            throw std::runtime_error("OpenAL could not hold the sound");
+            throw std::runtime_error(std::string("OpenAL could not hold the sound: ") +
+                                     NameOf(error, kAlErrors));
         }
         mixer_.voices_.push_back(this);
     }
@@ -104,7 +127,7 @@ class MixerVoice : public SoundVoice {
         if (!waiting_) return false;
         if (lastRender >= playedAt_) {
             waiting_ = false;
-        } else if (now - playedAt_ > Mixer::kLateLimit) {
+        } else if (now - playedAt_ >= Mixer::kLateLimit) {
             mixer_.MakeCurrent();
             alSourceStop(source_);
             alSourceRewind(source_);
@@ -140,11 +163,19 @@ class MixerVoice : public SoundVoice {
     ALuint source_ = 0;
 };
 
-std::unique_ptr<Mixer> Mixer::Open(int sampleRate) {
+std::unique_ptr<Mixer> Mixer::Open(int sampleRate, Now now) {
     auto openLoopback = AlcExtension<LPALCLOOPBACKOPENDEVICESOFT>(nullptr, "ALC_SOFT_loopback",
                                                                   "alcLoopbackOpenDeviceSOFT");
-    ALCdevice* device = openLoopback ? openLoopback(nullptr) : nullptr;
-    if (!device) return nullptr;
+    if (!openLoopback) {
+        Say("OpenAL has no loopback device (ALC_SOFT_loopback): no sound");
+        return nullptr;
+    }
+    ALCdevice* device = openLoopback(nullptr);
+    if (!device) {
+        Say(std::string("OpenAL cannot open a loopback device: ") +
+            NameOf(alcGetError(nullptr), kAlcErrors));
+        return nullptr;
+    }
     // No effect sends (each costs mixing state in all of OpenAL's voices), no HRTF, and OpenAL's
     // output limiter off: Limiter does its work for a fraction of its cost.
     const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT,
@@ -162,13 +193,16 @@ std::unique_ptr<Mixer> Mixer::Open(int sampleRate) {
                                  0};
     ALCcontext* context = alcCreateContext(device, attributes);
     if (!context) {
+        Say(std::string("OpenAL cannot mix at ") + std::to_string(sampleRate) +
+            " Hz: " + NameOf(alcGetError(device), kAlcErrors));
         alcCloseDevice(device);
         return nullptr;
     }
-    return std::unique_ptr<Mixer>(new Mixer(device, context));
+    return std::unique_ptr<Mixer>(new Mixer(device, context, std::move(now)));
 }
 
-Mixer::Mixer(ALCdevice* device, ALCcontext* context) : device_(device), context_(context) {
+Mixer::Mixer(ALCdevice* device, ALCcontext* context, Now now)
+    : device_(device), context_(context), now_(std::move(now)), opened_(now_()) {
     render_ = reinterpret_cast<void (*)(ALCdevice*, void*, int)>(
         AlcExtension<LPALCRENDERSAMPLESSOFT>(nullptr, "ALC_SOFT_loopback", "alcRenderSamplesSOFT"));
     MakeCurrent();
@@ -189,7 +223,7 @@ std::unique_ptr<SoundVoice> Mixer::CreateVoice(const PcmSound& sound) {
 }
 
 void Mixer::Played(MixerVoice& voice, bool looping) {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = now_();
     if (!looping) {
         voice.waiting_ = true;
         voice.playedAt_ = now;
@@ -203,15 +237,16 @@ void Mixer::Played(MixerVoice& voice, bool looping) {
     if (wake_) wake_();
 }
 
-void Mixer::DropLateNotes(Clock::time_point now) {
+void Mixer::DropLateNotes() {
+    const Clock::time_point now = now_();
     const Clock::rep rendered = lastRender_.load();
     if (rendered == 0 && now - opened_ < kStartupWait) return;
     const Clock::time_point lastRender{Clock::duration(rendered)};
     for (MixerVoice* voice : voices_) voice->DropIfLate(now, lastRender);
 }
 
-bool Mixer::Audible(Clock::time_point now) const {
-    return audibleLoops_.load() > 0 || now.time_since_epoch().count() < audibleUntil_.load();
+bool Mixer::Audible() const {
+    return audibleLoops_.load() > 0 || now_().time_since_epoch().count() < audibleUntil_.load();
 }
 
 void Mixer::Mix(Renderer& who, float* samples, int frames) {
@@ -229,7 +264,7 @@ void Mixer::Mix(Renderer& who, float* samples, int frames) {
         next_.store(nullptr);
         owner_.store(next);
     }
-    lastRender_.store(Now());
+    lastRender_.store(now_().time_since_epoch().count());
 }
 
 void Mixer::HandTo(Renderer& next, bool ownerCalled) {

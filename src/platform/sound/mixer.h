@@ -31,14 +31,17 @@ class MixerVoice;
 class Mixer {
   public:
     using Clock = std::chrono::steady_clock;
-    // A note that waits longer than this for its first period (no output played it: the server
-    // stalled or went away) is dropped rather than heard late. Only once some output has played,
-    // or a while after start-up: the first notes wait for the first output.
+    // Where the mixer reads the time, on every thread that uses it: the steady clock, or a test's.
+    using Now = std::function<Clock::time_point()>;
+    // A note that waits this long for its first period (no output played it: the server stalled
+    // or went away) is dropped rather than heard late. Only once some output has played, or a
+    // while after start-up: the first notes wait for the first output.
     static constexpr std::chrono::milliseconds kLateLimit{100};
     static constexpr std::chrono::seconds kStartupWait{5};
 
-    // nullptr when OpenAL has no loopback device.
-    static std::unique_ptr<Mixer> Open(int sampleRate = Output::kRate);
+    // nullptr, having said why, when OpenAL has no loopback device or cannot mix on it.
+    static std::unique_ptr<Mixer> Open(
+        int sampleRate = Output::kRate, Now now = [] { return Clock::now(); });
     ~Mixer();
     Mixer(const Mixer&) = delete;
     Mixer& operator=(const Mixer&) = delete;
@@ -46,20 +49,19 @@ class Mixer {
     // Event loop. Throws when OpenAL cannot hold the sound.
     std::unique_ptr<SoundVoice> CreateVoice(const PcmSound& sound);
     // Event loop, on every tick: drops the notes that waited too long (kLateLimit).
-    void DropLateNotes(Clock::time_point now);
+    void DropLateNotes();
     // Runs on the event loop as an audible voice starts, before the mixer renders it: what a
     // sleeping output needs to wake up for.
     void OnAudibleStart(std::function<void()> wake) { wake_ = std::move(wake); }
 
     // Sound thread: whether anything audible may be sounding; a voice of pure silence, looping
     // or not, does not count.
-    bool Audible(Clock::time_point now) const;
+    bool Audible() const;
     // Sound thread: the mixer goes to `next`, through the owner's next render when the owner is
     // still being called (the smooth way), else at once. Returns once the old owner is out.
     void HandTo(Renderer& next, bool ownerCalled);
     // Sound thread, before an output closes: it no longer owns the mixer nor waits to.
     void Release(Renderer& renderer);
-    bool Owns(const Renderer& renderer) const { return owner_.load() == &renderer; }
 
     // Renders the next frames at once, for a mixer that no output plays (tests and the fuzzer).
     void RenderDirect(float* samples, int frames);
@@ -67,7 +69,7 @@ class Mixer {
   private:
     friend class Renderer;
     friend class MixerVoice;
-    Mixer(ALCdevice* device, ALCcontext* context);
+    Mixer(ALCdevice* device, ALCcontext* context, Now now);
     // On an output's thread, for Renderer::Render.
     void Mix(Renderer& who, float* samples, int frames);
     void MakeCurrent() const;
@@ -77,7 +79,8 @@ class Mixer {
     ALCdevice* device_;
     ALCcontext* context_;
     void (*render_)(ALCdevice*, void*, int) = nullptr;
-    const Clock::time_point opened_ = Clock::now();
+    const Now now_;
+    const Clock::time_point opened_;
     std::function<void()> wake_;
     std::vector<MixerVoice*> voices_;  // event loop
 

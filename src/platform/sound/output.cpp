@@ -1,13 +1,14 @@
 #include "platform/sound/output.h"
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 #include "platform/sound/mixer.h"
 
 namespace platform {
 
-void Renderer::Render(float* samples, int frames) {
+void Renderer::Render(float* samples, int frames) noexcept {
     Called();
     if (calls_.load(std::memory_order_relaxed) < 2) calls_.fetch_add(1);
     // Marked before mixer_ is read, and Detach clears mixer_ before it waits for the mark: either
@@ -20,9 +21,21 @@ void Renderer::Render(float* samples, int frames) {
     rendering_.store(false);
 }
 
-void Renderer::Started() {
+void Renderer::Started() noexcept {
     Restart();
     state_.store(State::kPlaying);
+}
+
+void Renderer::Lost(const char* reason) noexcept {
+    if (reason && !reasonKept_.exchange(true)) {
+        std::strncpy(reason_, reason, sizeof reason_ - 1);
+        reason_[sizeof reason_ - 1] = '\0';
+    }
+    state_.store(State::kLost);
+}
+
+void Renderer::FellBehind(int periods) noexcept {
+    if (periods > 0 && calls_.load() >= 2) fellBehind_.fetch_add(periods);
 }
 
 void Renderer::Restart() {

@@ -10,7 +10,8 @@ class Mixer;
 
 // The part of an output that the output's own thread uses (PipeWire's real-time thread,
 // PulseAudio's loop, the ALSA writer): it renders the mixer and tells how the output goes. The
-// sound thread reads what it tells. Nothing here allocates, logs or locks.
+// sound thread reads what it tells. Nothing here allocates, logs or locks: real-time callbacks
+// call it.
 class Renderer {
   public:
     using Clock = std::chrono::steady_clock;
@@ -20,14 +21,24 @@ class Renderer {
 
     // On the output's thread: the next frames, interleaved left/right. Silence unless this output
     // is the one that plays the mixer.
-    void Render(float* samples, int frames);
-    // On the output's thread: the server has started calling for sound, or is gone.
-    void Started();
-    void Lost() { state_.store(State::kLost); }
+    void Render(float* samples, int frames) noexcept;
+    // On the output's thread: the server has started calling for sound, or is gone. `reason` is
+    // the library's own word for why, copied (shortened to fit); only the first one is kept. All
+    // of an output's calls to Lost come from one thread.
+    void Started() noexcept;
+    void Lost(const char* reason = nullptr) noexcept;
+    // On the output's thread: the server played this many periods that the output had not filled
+    // in time, a gap in the sound each. Not counted before the output has been called twice since
+    // it started or woke: its first call fills the server's buffer from empty.
+    void FellBehind(int periods = 1) noexcept;
 
     // On the sound thread. The time it takes to start again is not a stall.
     void Restart();
     State state() const { return state_.load(); }
+    // Why the output was lost, once state() is kLost; "" when it did not say.
+    const char* Reason() const { return reason_; }
+    // The periods it fell behind by since the last call.
+    int TakeFellBehind() { return fellBehind_.exchange(0); }
     Clock::time_point LastCall() const { return Clock::time_point(Clock::duration(lastCall_)); }
     int Calls() const { return calls_.load(); }
     // From now on the output's thread never touches the mixer again, even should it come back
@@ -43,6 +54,9 @@ class Renderer {
     std::atomic<State> state_{State::kConnecting};
     std::atomic<Clock::rep> lastCall_{0};
     std::atomic<int> calls_{0};  // since the last start, counted up to two
+    std::atomic<int> fellBehind_{0};
+    std::atomic<bool> reasonKept_{false};
+    char reason_[160] = "";  // written before state_ turns kLost, read after
 };
 
 // One way to the speakers that renders the mixer. Made, polled and closed on the sound thread;
@@ -71,6 +85,8 @@ class Output {
     State Poll(Clock::time_point now) const;
     // An inactive output is not asked for sound, so that the program and the server can sleep.
     void SetActive(bool active);
+    // It fell behind while it played: one that can queue more sound does, from then on.
+    virtual void QueueMore() {}
     bool Active() const { return active_; }
     Renderer& renderer() const { return *renderer_; }
 

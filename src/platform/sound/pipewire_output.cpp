@@ -1,9 +1,12 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/raw-utils.h>
+#include <spa/utils/result.h>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -49,9 +52,12 @@ class PipeWireOutput final : public Output {
     void Activate(bool active) override;
     // On the loop's thread: making the context costs milliseconds that start-up should not wait.
     static void Connect(void* stream, std::uint64_t);
-    static void OnProcess(void* stream);
-    static void OnStateChanged(void* stream, pw_stream_state, pw_stream_state state, const char*);
-    static void OnCoreError(void* stream, std::uint32_t id, int, int, const char*);
+    static void OnProcess(void* stream) noexcept;
+    void CountMissedCycles(std::uint32_t frames) noexcept;
+    static void OnStateChanged(void* stream, pw_stream_state, pw_stream_state state,
+                               const char* error);
+    static void OnCoreError(void* stream, std::uint32_t id, int, int res, const char* message);
+    void Lost(const char* what, int res);
 
     pw_thread_loop* loop_ = nullptr;
     spa_source* connect_ = nullptr;
@@ -61,6 +67,10 @@ class PipeWireOutput final : public Output {
     pw_stream* stream_ = nullptr;
     spa_hook coreListener_{};
     spa_hook streamListener_{};
+    // The data thread's own: where the graph's clock stood at the last call, and the frames
+    // that call filled.
+    std::uint64_t lastTicks_ = 0;
+    std::uint32_t lastFrames_ = 0;
 };
 
 PipeWireOutput::~PipeWireOutput() {
@@ -102,8 +112,9 @@ void PipeWireOutput::Connect(void* data, std::uint64_t) {
         pw_properties_new(PW_KEY_APP_NAME, "Тонариум", PW_KEY_CONFIG_NAME, "client-rt.conf",
                           nullptr),
         0);
-    if (self->context_) self->core_ = pw_context_connect(self->context_, nullptr, 0);
-    if (!self->core_) return self->renderer_->Lost();  // no server
+    if (!self->context_) return self->Lost("cannot make a context", -errno);
+    self->core_ = pw_context_connect(self->context_, nullptr, 0);
+    if (!self->core_) return self->Lost("cannot connect", -errno);  // no server
     static constexpr pw_core_events kCoreEvents = [] {
         pw_core_events events{};
         events.version = PW_VERSION_CORE_EVENTS;
@@ -117,7 +128,7 @@ void PipeWireOutput::Connect(void* data, std::uint64_t) {
                       pw_properties_new(PW_KEY_APP_NAME, "Тонариум", PW_KEY_MEDIA_TYPE, "Audio",
                                         PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
                                         "Music", PW_KEY_NODE_LATENCY, kLatency, nullptr));
-    if (!self->stream_) return self->renderer_->Lost();
+    if (!self->stream_) return self->Lost("cannot make a stream", -errno);
     static constexpr pw_stream_events kEvents = [] {
         pw_stream_events events{};
         events.version = PW_VERSION_STREAM_EVENTS;
@@ -138,8 +149,16 @@ void PipeWireOutput::Connect(void* data, std::uint64_t) {
     const spa_pod* params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
     const auto flags = static_cast<pw_stream_flags>(
         PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
-    if (pw_stream_connect(self->stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) < 0)
-        self->renderer_->Lost();
+    if (const int res =
+            pw_stream_connect(self->stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1);
+        res < 0)
+        self->Lost("cannot connect the stream", res);
+}
+
+void PipeWireOutput::Lost(const char* what, int res) {
+    char reason[160];
+    std::snprintf(reason, sizeof reason, "%s (%s)", what, spa_strerror(res));
+    renderer_->Lost(reason);
 }
 
 void PipeWireOutput::Activate(bool active) {
@@ -148,13 +167,18 @@ void PipeWireOutput::Activate(bool active) {
     pw_thread_loop_unlock(loop_);
 }
 
-void PipeWireOutput::OnProcess(void* data) {
+// Real-time: PipeWire's data thread calls it once a cycle, and the whole graph waits for it, so
+// it never allocates, logs or locks.
+void PipeWireOutput::OnProcess(void* data) noexcept {
     auto* self = static_cast<PipeWireOutput*>(data);
+    // With PW_STREAM_FLAG_RT_PROCESS the stream calls this only when it has a free buffer (0.3.65,
+    // stream.c: call_process and update_requested), so there is always one to fill.
     pw_buffer* buffer = pw_stream_dequeue_buffer(self->stream_);
     if (!buffer) return;
     spa_data& out = buffer->buffer->datas[0];
     std::uint32_t frames = out.data ? out.maxsize / kStride : 0;
     if (buffer->requested) frames = std::min<std::uint32_t>(frames, buffer->requested);
+    self->CountMissedCycles(frames);
     if (frames > 0)
         self->renderer_->Render(static_cast<float*>(out.data), static_cast<int>(frames));
     out.chunk->offset = 0;
@@ -163,17 +187,37 @@ void PipeWireOutput::OnProcess(void* data) {
     pw_stream_queue_buffer(self->stream_, buffer);
 }
 
+// PipeWire 0.3.65 tells a playback client of no underrun of its own: pw_time has no xrun count
+// and the node's xrun counter lives in the server's side of the graph. What the client can see
+// is the graph's clock: pw_time.ticks moves on by one cycle's duration from one call to the next
+// (stream.c, copy_position), so a call that finds it moved on by more comes after cycles that the
+// graph ran without this stream's sound, its thread woken too late to fill them. Those cycles, in
+// periods of the size the last call filled, are what this counts.
+void PipeWireOutput::CountMissedCycles(std::uint32_t frames) noexcept {
+    pw_time time{};
+    if (pw_stream_get_time_n(stream_, &time, sizeof time) < 0 || time.rate.denom == 0) return;
+    // The clock's ticks in the stream's frames, should the graph run at another rate.
+    const auto moved =
+        static_cast<double>(time.ticks - lastTicks_) * time.rate.num * kRate / time.rate.denom;
+    if (lastFrames_ > 0 && time.ticks > lastTicks_)
+        renderer_->FellBehind(static_cast<int>(std::min(moved / lastFrames_, 1e6) + 0.5) - 1);
+    lastTicks_ = time.ticks;
+    lastFrames_ = frames;
+}
+
 void PipeWireOutput::OnStateChanged(void* data, pw_stream_state, pw_stream_state state,
-                                    const char*) {
+                                    const char* error) {
     auto* self = static_cast<PipeWireOutput*>(data);
     if (state == PW_STREAM_STATE_STREAMING) self->renderer_->Started();
     // Unconnected is where a stream goes when the server hangs up.
     if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
-        self->renderer_->Lost();
+        self->renderer_->Lost(error ? error : "the stream was disconnected");
 }
 
-void PipeWireOutput::OnCoreError(void* data, std::uint32_t id, int, int, const char*) {
-    if (id == PW_ID_CORE) static_cast<PipeWireOutput*>(data)->renderer_->Lost();
+// The core's error comes before the stream's state: the stream hears of it through the core.
+void PipeWireOutput::OnCoreError(void* data, std::uint32_t id, int, int res, const char* message) {
+    if (id != PW_ID_CORE) return;
+    static_cast<PipeWireOutput*>(data)->Lost(message ? message : "error", res);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace platform {
 
 SystemSound::SystemSound(std::unique_ptr<Mixer> mixer, std::vector<Opener> outputs, Timing timing)
     : mixer_(std::move(mixer)), timing_(timing), lastAudible_(Clock::now()) {
-    for (Opener& open : outputs) slots_.push_back({std::move(open), nullptr, {}, {}});
+    for (Opener& open : outputs) slots_.emplace_back().open = std::move(open);
     mixer_->OnAudibleStart([this] { Wake(); });
     thread_ = std::thread([this] { Run(); });
     pthread_setname_np(thread_.native_handle(), "tonarium-sound");
@@ -30,7 +30,7 @@ std::unique_ptr<SoundVoice> SystemSound::CreateVoice(const PcmSound& sound) {
 }
 
 void SystemSound::Tick() {
-    mixer_->DropLateNotes(Clock::now());
+    mixer_->DropLateNotes();
     if (ticked_.exchange(true)) return;
     {
         std::lock_guard lock(mutex_);
@@ -60,6 +60,7 @@ void SystemSound::Run() {
     }
     lock.unlock();
     for (Slot& slot : slots_) Close(slot);
+    TellFellBehind(Clock::now(), true);
 }
 
 bool SystemSound::Step(Clock::time_point now, bool wake) {
@@ -67,8 +68,20 @@ bool SystemSound::Step(Clock::time_point now, bool wake) {
     TakeBest(now);
     const bool connecting = OpenDue(now);
     PauseOrWake(now, wake);
+    TellFellBehind(now, false);
     return connecting;
 }
+
+namespace {
+
+// Why an output failed: its library's words when it has any.
+std::string Failure(const Output& output, bool late) {
+    const Renderer& renderer = output.renderer();
+    if (renderer.state() == Output::State::kLost) return renderer.Reason();
+    return late ? "it did not start playing in time" : "it stopped asking for sound";
+}
+
+}  // namespace
 
 // Closes what went away, stalled, or did not start playing in time.
 void SystemSound::CloseFailed(Clock::time_point now) {
@@ -79,14 +92,16 @@ void SystemSound::CloseFailed(Clock::time_point now) {
         const bool late =
             state == Output::State::kConnecting && now - slot.openedAt > timing_.connect;
         if (state != Output::State::kLost && !late) continue;
-        const std::string name = slot.output->Name();
+        slot.failure = Failure(*slot.output, late);
         Close(slot);
         slot.retryAt = now + timing_.retry;
         if (at != current_) continue;
         current_ = -1;
         playing_.store("");
         paused_.store(false);
-        say_.Say("the sound output " + name + " is lost; trying to open one again every second");
+        say_.Say(std::string("the ") + slot.name + " output is lost" +
+                 (slot.failure.empty() ? "" : ": " + slot.failure) +
+                 "; trying to open one again every second");
         toldGone_ = true;
         slot.retryAt = now;  // at once: a restarted server may already be back
     }
@@ -108,6 +123,8 @@ void SystemSound::TakeBest(Clock::time_point now) {
     Output& next = *slots_[best].output;
     const bool ownerCalled = current_ >= 0 && slots_[current_].output->Active();
     mixer_->HandTo(next.renderer(), ownerCalled);
+    next.renderer().TakeFellBehind();  // while it played silence beside the owner: not heard
+    slots_[best].failure.clear();
     const int old = std::exchange(current_, best);
     // The outputs worse than the new one have had their chance.
     for (std::size_t at = best + 1; at < slots_.size(); ++at) Close(slots_[at]);
@@ -131,14 +148,22 @@ bool SystemSound::OpenDue(Clock::time_point now) {
         if (!slot.output && now >= slot.retryAt) {
             slot.output = slot.open(*mixer_);
             slot.openedAt = now;
-            if (!slot.output) slot.retryAt = now + timing_.retry;
+            if (slot.output)
+                slot.name = slot.output->Name();
+            else
+                slot.retryAt = now + timing_.retry;
         }
         if (!slot.output) continue;
         connecting = true;
         if (now - slot.openedAt < timing_.headStart) break;
     }
     if (current_ < 0 && !connecting && !toldGone_) {
-        say_.Say("no sound output can be opened; trying again every second");
+        std::string why;
+        for (const Slot& slot : slots_)
+            if (!slot.failure.empty())
+                why += (why.empty() ? "" : "; ") + std::string(slot.name) + ": " + slot.failure;
+        say_.Say("no sound output can be opened" + (why.empty() ? "" : " (" + why + ")") +
+                 "; trying again every second");
         toldGone_ = true;
     }
     return connecting;
@@ -147,7 +172,7 @@ bool SystemSound::OpenDue(Clock::time_point now) {
 void SystemSound::PauseOrWake(Clock::time_point now, bool wake) {
     if (current_ < 0) return;
     Output& output = *slots_[current_].output;
-    if (wake || mixer_->Audible(now)) lastAudible_ = now;
+    if (wake || mixer_->Audible()) lastAudible_ = now;
     if (wake && !output.Active()) {
         output.SetActive(true);
         paused_.store(false);
@@ -157,10 +182,34 @@ void SystemSound::PauseOrWake(Clock::time_point now, bool wake) {
     }
 }
 
+// Tells how often each output fell behind while it played the mixer, at most once a while, and
+// as the sound closes what is left untold.
+void SystemSound::TellFellBehind(Clock::time_point now, bool closing) {
+    if (current_ >= 0 && slots_[current_].output) {
+        Output& output = *slots_[current_].output;
+        const int fellBehind = output.renderer().TakeFellBehind();
+        if (fellBehind > 0) output.QueueMore();
+        slots_[current_].fellBehind += fellBehind;
+    }
+    for (Slot& slot : slots_) {
+        if (slot.fellBehind == 0) continue;
+        const bool told = slot.toldFellBehind.has_value();
+        if (told && now - *slot.toldFellBehind < timing_.fellBehindEvery && !closing) continue;
+        const std::string more = told ? " more" : "";
+        Say(std::string("the ") + slot.name + " output fell behind " +
+            (slot.fellBehind == 1 ? "once" + more
+                                  : std::to_string(slot.fellBehind) + more + " times"));
+        slot.fellBehind = 0;
+        slot.toldFellBehind = now;
+    }
+}
+
 void SystemSound::Close(Slot& slot) {
     if (!slot.output) return;
-    mixer_->Release(slot.output->renderer());
-    slot.output->renderer().Detach();
+    Renderer& renderer = slot.output->renderer();
+    mixer_->Release(renderer);
+    renderer.Detach();
+    if (current_ >= 0 && &slot == &slots_[current_]) slot.fellBehind += renderer.TakeFellBehind();
     slot.output.reset();
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +27,8 @@ namespace platform {
 // - while a later output plays, the earlier ones are tried again in the background, and the
 //   first of them to play takes the mixer over from it;
 // - an output that goes away, stalls (see Output::kStallLimit) or does not play within a while
-//   of opening is closed and tried again later;
+//   of opening is closed and tried again later, and the line that tells it says why;
+// - the periods the output playing could not fill in time are told at most once a minute;
 // - once nothing audible has played for a while the output is paused, and the next audible note
 //   wakes it.
 // The event loop only makes and plays voices, and wakes the sound thread; it never waits for it.
@@ -46,6 +48,8 @@ class SystemSound final : public SoundDevice {
         // How often the sound thread polls the outputs: while one connects, and otherwise.
         std::chrono::milliseconds poll{20};
         std::chrono::milliseconds steadyPoll{100};
+        // How often at most an output's falling behind is told.
+        std::chrono::milliseconds fellBehindEvery{60000};
     };
 
     SystemSound(std::unique_ptr<Mixer> mixer, std::vector<Opener> outputs, Timing timing);
@@ -64,6 +68,12 @@ class SystemSound final : public SoundDevice {
         std::unique_ptr<Output> output;
         Clock::time_point openedAt;
         Clock::time_point retryAt;
+        const char* name = "";  // its output's
+        std::string failure;    // why its output last failed, in its library's words
+        // The periods it fell behind by while it played the mixer, not yet told, and when that
+        // was last told.
+        int fellBehind = 0;
+        std::optional<Clock::time_point> toldFellBehind;
     };
 
     void Run();
@@ -73,6 +83,7 @@ class SystemSound final : public SoundDevice {
     void TakeBest(Clock::time_point now);
     bool OpenDue(Clock::time_point now);
     void PauseOrWake(Clock::time_point now, bool wake);
+    void TellFellBehind(Clock::time_point now, bool closing);
     void Close(Slot& slot);
     void Wake();
 

@@ -1,13 +1,18 @@
 // The system's sound as its sound thread runs it: one output plays the mixer at a time, the best
 // that answers wins it back, a stalled one is left, silence puts it to sleep and a note wakes it,
-// a note that waited too long is dropped. First on servers the test fakes, then on real ones.
+// what went wrong is told; and the mixer drops a note that waited too long. First on servers the
+// test fakes, then on real ones.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <list>
+#include <sstream>
 #include <thread>
 
 #include "audio_analysis.h"
@@ -21,6 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using platform::Mixer;
 using platform::Output;
+using platform::Renderer;
 using platform::SystemSound;
 using testing_support::PollUntil;
 using testing_support::TempDir;
@@ -52,8 +58,11 @@ class FakeServer {
         running_ = false;
         clock_.join();
     }
-    std::atomic<bool> up{true};       // opening an output succeeds
-    std::atomic<bool> calling{true};  // false: stalled, its outputs are not called
+    std::atomic<bool> up{true};                // opening an output succeeds
+    std::atomic<bool> calling{true};           // false: stalled, its outputs are not called
+    std::atomic<int> gaps{0};                  // periods played before the outputs filled them
+    std::atomic<const char*> hangUp{nullptr};  // the outputs are lost, for this reason
+    std::atomic<int> queuedMore{0};            // times an output was asked to queue more
 
     SystemSound::Opener Opener() {
         return [this](Mixer& mixer) -> std::unique_ptr<Output> {
@@ -82,9 +91,14 @@ class FakeServer {
             server.outputs_.remove(this);
         }
         const char* Name() const override { return server.name_; }
-        void Activate(bool active) override { called = active; }
+        void Activate(bool active) override {
+            woke = active;
+            called = active;
+        }
+        void QueueMore() override { ++server.queuedMore; }
         FakeServer& server;
         std::atomic<bool> called{true};  // the server calls it while it is active
+        std::atomic<bool> woke{true};    // since it was last called
         bool started = false;
     };
 
@@ -94,9 +108,15 @@ class FakeServer {
             std::this_thread::sleep_for(5ms);
             std::lock_guard lock(mutex_);
             if (!calling) continue;
+            const char* reason = hangUp.exchange(nullptr);
             for (Fake* output : outputs_) {
-                if (!std::exchange(output->started, true)) output->renderer().Started();
+                Renderer& renderer = output->renderer();
+                if (reason) renderer.Lost(reason);
+                if (!std::exchange(output->started, true)) renderer.Started();
                 if (!output->called) continue;
+                // A real server's first call after a start or a wake finds nothing queued.
+                if (output->woke.exchange(false)) renderer.FellBehind();
+                renderer.FellBehind(gaps.exchange(0));
                 output->renderer().Render(samples.data(), kBlock);
                 float peak = 0;
                 for (int i = 0; i < kBlock; ++i) peak = std::max(peak, std::fabs(samples[2 * i]));
@@ -195,32 +215,93 @@ TEST_F(SystemSoundTest, SilencePausesTheOutputAndAnAudibleNoteWakesIt) {
     EXPECT_TRUE(PollUntil([&] { return sound->Paused(); }, 5)) << "asleep again after the note";
 }
 
-TEST_F(SystemSoundTest, ANoteIsDroppedRatherThanHeardLateButTheFirstOnesWait) {
-    best.up = false;
-    auto sound = Open({&best});
-    auto note = sound->CreateVoice(Tone(dir, 440, 0.3));
-    note->Play(false);  // before any output: the program has just started
-    std::this_thread::sleep_for(300ms);
-    sound->Tick();
-    best.up = true;
-    ASSERT_TRUE(PollUntil([&] { return best.Blocks().size() > 20; }, 5));
-    auto blocks = best.Blocks();
-    EXPECT_TRUE(std::any_of(blocks.begin(), blocks.end(), Sounding)) << "the first note was lost";
-
-    std::this_thread::sleep_for(400ms);  // its end
-    best.calling = false;
-    note->Rewind();
-    note->Play(false);  // while the server does not answer
-    for (int tick = 0; tick < 5; ++tick) {
-        std::this_thread::sleep_for(40ms);
-        sound->Tick();
+// What the program says on standard error meanwhile, kept in a file.
+class StandardError {
+  public:
+    StandardError() : saved_(dup(STDERR_FILENO)) {
+        const int file = open(dir_.file("stderr").c_str(), O_WRONLY | O_CREAT, 0600);
+        dup2(file, STDERR_FILENO);
+        close(file);
     }
-    const std::size_t stalled = best.Blocks().size();
-    best.calling = true;
-    ASSERT_TRUE(PollUntil([&] { return best.Blocks().size() > stalled + 40; }, 5));
-    blocks = best.Blocks();
-    EXPECT_TRUE(std::none_of(blocks.begin() + stalled, blocks.end(), Sounding))
-        << "a note was heard 200 ms late";
+    ~StandardError() {
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    std::string Text() const {
+        std::stringstream text;
+        text << std::ifstream(dir_.file("stderr")).rdbuf();
+        return text.str();
+    }
+    bool Says(const std::string& part) const {
+        return PollUntil([&] { return Text().find(part) != std::string::npos; }, 5);
+    }
+
+  private:
+    TempDir dir_;
+    int saved_;
+};
+
+TEST_F(SystemSoundTest, FallingBehindIsToldOnceAWhileNotAtStartAndALossWithItsReason) {
+    const StandardError said;
+    auto timing = kQuick;
+    timing.silenceBeforePause = 100ms;
+    timing.fellBehindEvery = 300ms;
+    auto sound = Open({&best}, timing);
+    auto loop = sound->CreateVoice(Tone(dir, 440, 0.05));
+    loop->Play(true);
+    ASSERT_TRUE(PlaysOn(*sound, "best"));
+    ASSERT_TRUE(PollUntil([&] { return best.Blocks().size() > 2; }, 5)) << "past its start";
+    const auto since = std::chrono::steady_clock::now();
+    best.gaps = 3;
+    ASSERT_TRUE(said.Says("Тонариум: the best output fell behind 3 times\n")) << said.Text();
+    best.gaps = 2;
+    ASSERT_TRUE(said.Says("Тонариум: the best output fell behind 2 more times\n")) << said.Text();
+    EXPECT_GE(std::chrono::steady_clock::now() - since, 300ms) << "told again within the while";
+    EXPECT_EQ(best.queuedMore, 2) << "asked to queue more each time it fell behind";
+    loop.reset();
+    ASSERT_TRUE(PollUntil([&] { return sound->Paused(); }, 5));
+    auto note = sound->CreateVoice(Tone(dir, 440, 0.3));
+    note->Play(false);  // wakes it
+    ASSERT_TRUE(PollUntil([&] { return !sound->Paused(); }, 5));
+
+    best.hangUp = "Connection terminated";
+    EXPECT_TRUE(said.Says("the best output is lost: Connection terminated; ")) << said.Text();
+    ASSERT_TRUE(PlaysOn(*sound, "best")) << "opened again";
+    note.reset();
+    sound.reset();
+    const std::string text = said.Text();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4) << "a start or wake counted:\n"
+                                                             << text;
+}
+
+// The mixer on a clock the test moves: a note that waits 100 ms for its first period is dropped,
+// one that waits 99 ms plays, and as the program starts the first notes wait for the first output.
+TEST(MixerTest, ANoteIsDroppedRatherThanHeardLateButTheFirstOnesWait) {
+    TempDir dir;
+    Mixer::Clock::time_point now{1h};
+    auto mixer = Mixer::Open(kRate, [&now] { return now; });
+    Renderer output(*mixer);
+    auto note = mixer->CreateVoice(Tone(dir, 440, 0.004));  // over within a period
+    const auto heard = [&] {  // one period from the output: whether the note sounds in it
+        std::vector<float> samples(2 * kBlock);
+        output.Render(samples.data(), kBlock);
+        now += 5ms;
+        return testing_support::Peak(samples, 0) > 0.01f;
+    };
+
+    note->Play(false);  // before any output: the program has just started
+    now += Mixer::kStartupWait - 1ms;
+    mixer->DropLateNotes();
+    mixer->HandTo(output, false);
+    EXPECT_TRUE(heard()) << "the first note was dropped";
+
+    for (const auto& [waited, plays] : {std::pair{99ms, true}, std::pair{100ms, false}}) {
+        note->Rewind();
+        note->Play(false);  // while no output renders
+        now += waited;
+        mixer->DropLateNotes();
+        EXPECT_EQ(heard(), plays) << "a note " << waited.count() << " ms late";
+    }
 }
 
 // The system's sound on a private server of the test's own.
@@ -254,11 +335,14 @@ class SoundOnServerTest : public testing::TestWithParam<testing_support::SoundSe
         voice.Play(false);
         return PitchOfSoundAfter(recorder, since);
     }
+    // The output's falling behind is said on standard error, and the recording's losses here.
     double PitchOfSoundAfter(const testing_support::MonitorRecorder& recorder,
                              Clock::time_point since) {
         const auto heard = recorder.WaitForSound(since, 3000ms);
         if (!heard) return 0;
         std::this_thread::sleep_for(150ms);  // enough of the note to count its waves
+        if (recorder.Overruns() > 0)
+            std::printf("the recording lost %d stretches of the note\n", recorder.Overruns());
         return testing_support::RecordedPitch(recorder.LeftChannel(*heard, kRate / 10), kRate);
     }
 
