@@ -31,7 +31,7 @@ class MidiEndToEnd : public testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(xvfb.running()) << xvfb.failure();
-        ASSERT_TRUE(bus.running());
+        ASSERT_TRUE(bus.running()) << bus.Log();
         bus.Export();
         if (const std::string missing = FirstMissing(jack.Programs()); !missing.empty())
             GTEST_SKIP() << missing << " is not installed (scripts/setup.sh --test installs it)";
