@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 
+#include "child_process.h"
 #include "dbus_session.h"
 #include "jack_server.h"
 #include "midi_chords.h"
@@ -30,9 +31,11 @@ class MidiEndToEnd : public testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(xvfb.running()) << xvfb.failure();
-        ASSERT_TRUE(bus.running());
+        ASSERT_TRUE(bus.running()) << bus.Log();
         bus.Export();
-        if (!jack.running()) GTEST_SKIP() << jack.Kind() << " cannot run here: " << jack.error();
+        if (const std::string missing = FirstMissing(jack.Programs()); !missing.empty())
+            GTEST_SKIP() << missing << " is not installed (scripts/setup.sh --test installs it)";
+        ASSERT_TRUE(jack.running()) << jack.error();
         jack.Export();
         recorder.emplace(jack);
         ASSERT_TRUE(recorder->recording());

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "poll_until.h"
 #include "program_under_test.h"
 #include "sound_server.h"
@@ -34,8 +35,9 @@ class SoundServerTest : public testing::TestWithParam<SoundServer::Kind> {
   protected:
     void SetUp() override {
         ASSERT_TRUE(xvfb_.running()) << xvfb_.failure();
-        if (!server_.running())
-            GTEST_SKIP() << server_.Name() << " cannot run here: " << server_.error();
+        if (const std::string missing = FirstMissing(server_.Programs()); !missing.empty())
+            GTEST_SKIP() << missing << " is not installed (scripts/setup.sh --test installs it)";
+        ASSERT_TRUE(server_.running()) << server_.error();
         server_.Export();  // the program finds this server, and every later one at its address
     }
 

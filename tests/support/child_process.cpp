@@ -59,6 +59,18 @@ bool GroupRunning(pid_t group) {
 
 }  // namespace
 
+std::string FirstMissing(const std::vector<std::string>& programs) {
+    const char* path = getenv("PATH");
+    for (const std::string& program : programs) {
+        std::istringstream folders(path ? path : "");
+        bool found = false;
+        for (std::string folder; !found && std::getline(folders, folder, ':');)
+            found = access((folder + "/" + program).c_str(), X_OK) == 0;
+        if (!found) return program;
+    }
+    return {};
+}
+
 std::string Tail(const std::string& path) {
     std::ifstream file(path);
     std::stringstream text;

@@ -21,6 +21,9 @@ pid_t StartInGroup(std::vector<std::string> arguments, std::vector<std::string> 
 // process. Nothing when group is not above 0.
 void EndGroup(pid_t group, int signal);
 
+// The first of these programs that is not on PATH; empty when all are there.
+std::string FirstMissing(const std::vector<std::string>& programs);
+
 // The last few hundred characters of a file, for failure messages.
 std::string Tail(const std::string& path);
 

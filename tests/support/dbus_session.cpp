@@ -33,6 +33,11 @@ DbusSession::~DbusSession() {
     EndGroup(daemon_, SIGTERM);
 }
 
+std::string DbusSession::Log() const {
+    return "dbus-daemon:\n" + Tail(dir_.file("daemon.log")) + "\ndbus-monitor:\n" +
+           Tail(dir_.file("monitor.log"));
+}
+
 void DbusSession::Export() const {
     setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
 }

@@ -16,6 +16,8 @@ class DbusSession {
     DbusSession();  // see running()
     ~DbusSession();
     bool running() const { return monitor_ > 0; }
+    // What the bus and its monitor said, for a failure message.
+    std::string Log() const;
     // Sets DBUS_SESSION_BUS_ADDRESS in this process, for the programs it starts next.
     void Export() const;
     // Each Notify call seen so far, as dbus-monitor writes it: its header line and arguments.

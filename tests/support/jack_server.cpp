@@ -60,13 +60,17 @@ JackServer::JackServer(int period, int rate) : period_(period), rate_(rate) {
         if (pipewire_->running()) AwaitClient("");
         return;
     }
-    for (int slot = 0; slot < 4 && !running(); ++slot) {
+    // Another test run on the machine may take a name between the probe and the start: then
+    // the next one.
+    for (int slot = 0; slot < 4; ++slot) {
         name_ = "tonarium-test-" + std::to_string(slot);
-        if (jack_client_t* other = OpenJackClient(name_, "probe"))
-            jack_client_close(other);
-        else
-            Start();
+        if (jack_client_t* running = OpenJackClient(name_, "probe")) {
+            jack_client_close(running);
+            continue;
+        }
+        if (Start() || error_.find("already active") == std::string::npos) return;
     }
+    error_ = "every server name tonarium-test-0 to 3 is taken:\n" + error_;
 }
 
 JackServer::~JackServer() {

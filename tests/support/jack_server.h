@@ -42,6 +42,10 @@ class JackServer {
     // The server name that clients ask for (PipeWire's: the path of its socket).
     const std::string& name() const { return name_; }
     const char* Kind() const { return pipewire_ ? "PipeWire" : "jackd"; }
+    // The programs it runs.
+    std::vector<std::string> Programs() const {
+        return pipewire_ ? pipewire_->Programs() : std::vector<std::string>{"jackd"};
+    }
     // PipeWire's sound server, where it is PipeWire; nullptr for jackd.
     const SoundServer* sound() const { return pipewire_.get(); }
     int period() const { return period_; }

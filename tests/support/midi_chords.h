@@ -21,7 +21,7 @@ struct ChordRun {
     // The cycles the recorder missed during each part: a part that lost notes without missing
     // one lost them in the program.
     std::array<unsigned, 4> missedCycles{};
-    int status = -1;  // the program's exit status
+    Exit status;  // how the program ended
 
     // What the four parts ought to bring, on channel 1 at velocity 100.
     static Parts Expected(int keys);

@@ -167,20 +167,63 @@ QImage ProgramUnderTest::SteadyGrab(unsigned long window, double seconds) {
         seconds);
 }
 
-int ProgramUnderTest::Quit(double seconds) {
-    const unsigned long window = MainWindow();
-    if (!window) return -1;
-    // "Выход" is the tall button at the right of the button frame.
-    Xdotool("mousemove --window " + std::to_string(window) + " 376 48 click 1");
-    return EndWith(0, seconds);
+void PrintTo(const Exit& exit, std::ostream* out) {
+    *out << exit.status;
+    if (!exit.account.empty()) *out << " (" << exit.account << ")";
 }
 
-int ProgramUnderTest::EndWith(int signal, double seconds) {
+namespace {
+
+// What a shell command wrote on its standard output and error.
+std::string Output(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, got);
+        pclose(pipe);
+    }
+    return text;
+}
+
+}  // namespace
+
+Exit ProgramUnderTest::Quit(double seconds) {
+    const unsigned long window = MainWindow();
+    if (!window) return AwaitEnd(0, "no main window to click «Выход» in");
+    // "Выход" is the tall button at the right of the button frame.
+    Xdotool("mousemove --window " + std::to_string(window) + " 376 48 click 1");
+    return AwaitEnd(seconds, "«Выход» clicked");
+}
+
+Exit ProgramUnderTest::EndWith(int signal, double seconds) {
     if (signal) kill(pid_, signal);
+    return AwaitEnd(seconds, signal ? "signal " + std::to_string(signal) + " sent" : "waited");
+}
+
+Exit ProgramUnderTest::AwaitEnd(double seconds, const std::string& why) {
     int status = 0;
-    if (!PollUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, seconds)) return -1;
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (PollUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, seconds)) {
+        pid_ = -1;
+        if (WIFEXITED(status)) return {WEXITSTATUS(status)};
+        return {128 + WTERMSIG(status), "ended by signal " + std::to_string(WTERMSIG(status)) +
+                                            "; its standard error:\n" + Errors()};
+    }
+    char waited[64];
+    std::snprintf(waited, sizeof waited, ": still running %.1f s later", seconds);
+    return {-1, why + waited + Account()};
+}
+
+std::string ProgramUnderTest::Account() {
+    const std::string pid = std::to_string(pid_);
+    // A program stuck on its way out has closed its windows; one stuck in its event loop has not.
+    const std::string windows =
+        Output("export DISPLAY=" + xvfb_.display() + "; for w in $(xdotool search --onlyvisible " +
+               "--pid " + pid + " 2>/dev/null); do xdotool getwindowname $w; done");
+    return "\nits windows shown: " + (windows.empty() ? "none\n" : windows) +
+           "its standard error:\n" + Errors() + "its threads:\n" +
+           Output("timeout 30 gdb -p " + pid + " -batch -nx -ex 'set pagination off' " +
+                  "-ex 'thread apply all bt' 2>&1 | grep -v '^\\[New LWP\\|^warning:'");
 }
 
 std::string ProgramUnderTest::Errors() const {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,17 @@ namespace testing_support {
 // Writes a sample library into folder/wav: piano 0..36 and organ 1..36. Note n is a sine at
 // NoteFrequency(n) (organ an octave higher), 0.6 s long; slot 0 is a short silence.
 void WriteFixtureLibrary(const std::filesystem::path& folder);
+
+// How the program ended: its exit status (128 + the signal that ended it), or -1 when it did not
+// end in time. Then `account` tells why (no window to click «Выход» in, or the window still shown
+// or gone while the process lives), with the program's standard error and its threads'
+// backtraces, and a failed EXPECT_EQ(program.Quit(), 0) prints it.
+struct Exit {
+    int status = -1;
+    std::string account = {};
+    operator int() const { return status; }
+};
+void PrintTo(const Exit& exit, std::ostream* out);
 
 // The built program, copied into a folder of its own with a sample library beside it, running
 // on a virtual X server, its sound played to a private PulseAudio server whose output is recorded.
@@ -70,10 +82,10 @@ class ProgramUnderTest {
     static bool Marked(const QImage& mainWindow, int note);
     // The picture once it has stopped changing: a window just shown may still be painting.
     QImage SteadyGrab(unsigned long window, double seconds = 5);
-    // Clicks "Выход" and waits for the program to end; its exit status, or -1.
-    int Quit(double seconds = 10);
-    // Sends the signal (none for 0) and waits for the program to end; its exit status, or -1.
-    int EndWith(int signal, double seconds = 10);
+    // Clicks "Выход" and waits for the program to end.
+    Exit Quit(double seconds = 10);
+    // Sends the signal (none for 0) and waits for the program to end.
+    Exit EndWith(int signal, double seconds = 10);
     // What the program wrote on standard error so far.
     std::string Errors() const;
     // With Sound::kRecorded: the left channel of what the program's server played, `seconds`
@@ -85,6 +97,11 @@ class ProgramUnderTest {
     int RecordingOverruns() const { return recorder_ ? recorder_->Overruns() : 0; }
 
   private:
+    // Waits for the program to end; why it did not, when it did not: `why` and what Account adds.
+    Exit AwaitEnd(double seconds, const std::string& why);
+    // The program's windows shown now, its standard error and its threads' backtraces.
+    std::string Account();
+
     const Xvfb& xvfb_;
     Options options_;
     TempDir dir_;

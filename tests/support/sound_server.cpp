@@ -23,6 +23,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+// WirePlumber gives up at once when PipeWire is not answering yet, and nothing then makes the
+// null sink the default: PipeWire wins that race by some 30 ms on an idle machine, and a cold or
+// busy one loses it. So the others start once PipeWire answers. Once any of the three ends, the
+// shell and the session end with it, which Start sees at once.
+constexpr const char* kPipeWireStart =
+    "pipewire & until pw-cli info 0 >/dev/null 2>&1; do kill -0 $! || exit 1; sleep 0.02; done; "
+    "pipewire-pulse & wireplumber & wait -n; echo \"a server process ended: $?\"; exit 1";
+
 void SignalOnContext(pa_context*, void* connection) {
     PulseConnection::Signal(connection);
 }
@@ -105,6 +113,11 @@ std::string SoundServer::PipeWireRemote() const {
     return dir_.path().string() + "/pipewire-0";
 }
 
+std::vector<std::string> SoundServer::Programs() const {
+    if (kind_ == Kind::kPulseAudio) return {"pulseaudio"};
+    return {"dbus-run-session", "bash", "pipewire", "pw-cli", "pipewire-pulse", "wireplumber"};
+}
+
 void SoundServer::Export() const {
     setenv("PULSE_SERVER", PulseServer().c_str(), 1);
     setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
@@ -162,10 +175,7 @@ void SoundServer::Launch() {
                                        "-L",
                                        "module-native-protocol-unix auth-anonymous=1 socket=" +
                                            dir + "/native"}
-            // The session manager gives up when PipeWire's socket is not there yet.
-            : std::vector<std::string>{"dbus-run-session", "--", "sh", "-c",
-                                       "pipewire & until [ -S \"$XDG_RUNTIME_DIR/pipewire-0\" ]; "
-                                       "do sleep 0.02; done; pipewire-pulse & wireplumber & wait"};
+            : std::vector<std::string>{"dbus-run-session", "--", "bash", "-c", kPipeWireStart};
     pid_ = StartInGroup(arguments, environment, dir_.file("server.log"));
 }
 

@@ -72,6 +72,8 @@ class SoundServer {
     const std::string& error() const { return error_; }
     const char* Name() const { return kind_ == Kind::kPulseAudio ? "PulseAudio" : "PipeWire"; }
     int sinkRate() const { return sinkRate_; }
+    // The programs it runs.
+    std::vector<std::string> Programs() const;
 
     // The address for PULSE_SERVER.
     std::string PulseServer() const;
