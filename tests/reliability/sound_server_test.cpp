@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,9 +23,15 @@ using namespace testing_support;
 using namespace std::chrono_literals;
 using Clock = MonitorRecorder::Clock;
 
-std::size_t Count(const std::string& text, const std::string& part) {
+// The program's lines on whether there is sound: not those on how it went meanwhile (an output
+// that fell behind, notes dropped while the server was away), which a busy machine may bring.
+std::size_t SoundLines(const std::string& errors) {
+    std::istringstream lines(errors);
     std::size_t count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    for (std::string line; std::getline(lines, line);)
+        count += line.starts_with("Тонариум: ") &&
+                 line.find(" fell behind ") == std::string::npos &&
+                 line.find(" dropped: ") == std::string::npos;
     return count;
 }
 
@@ -108,7 +115,7 @@ class SoundServerTest : public testing::TestWithParam<SoundServer::Kind> {
             *opened + *noteWay);
         EXPECT_LE(*opened + *noteWay, std::chrono::duration<double>(kHeardWithin).count());
         const std::string errors = program.Errors();
-        EXPECT_EQ(Count(errors, "Тонариум: "), 2)
+        EXPECT_EQ(SoundLines(errors), 2u)
             << "one line when the sound goes or is not there, one when it is back:\n"
             << errors;
         EXPECT_NE(errors.find("the sound is back"), std::string::npos) << errors;

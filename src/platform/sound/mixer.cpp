@@ -123,17 +123,19 @@ class MixerVoice : public SoundVoice {
     }
 
     // Drops a note that waited too long for its first period; false once it is past waiting.
+    // Whether it was dropped now.
     bool DropIfLate(Mixer::Clock::time_point now, Mixer::Clock::time_point lastRender) {
         if (!waiting_) return false;
         if (lastRender >= playedAt_) {
             waiting_ = false;
-        } else if (now - playedAt_ >= Mixer::kLateLimit) {
-            mixer_.MakeCurrent();
-            alSourceStop(source_);
-            alSourceRewind(source_);
-            waiting_ = false;
+            return false;
         }
-        return waiting_;
+        if (now - playedAt_ < Mixer::kLateLimit) return false;
+        mixer_.MakeCurrent();
+        alSourceStop(source_);
+        alSourceRewind(source_);
+        waiting_ = false;
+        return true;
     }
 
   private:
@@ -237,12 +239,14 @@ void Mixer::Played(MixerVoice& voice, bool looping) {
     if (wake_) wake_();
 }
 
-void Mixer::DropLateNotes() {
+int Mixer::DropLateNotes() {
     const Clock::time_point now = now_();
     const Clock::rep rendered = lastRender_.load();
-    if (rendered == 0 && now - opened_ < kStartupWait) return;
+    if (rendered == 0 && now - opened_ < kStartupWait) return 0;
     const Clock::time_point lastRender{Clock::duration(rendered)};
-    for (MixerVoice* voice : voices_) voice->DropIfLate(now, lastRender);
+    int dropped = 0;
+    for (MixerVoice* voice : voices_) dropped += voice->DropIfLate(now, lastRender);
+    return dropped;
 }
 
 bool Mixer::Audible() const {

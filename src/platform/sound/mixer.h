@@ -48,8 +48,8 @@ class Mixer {
 
     // Event loop. Throws when OpenAL cannot hold the sound.
     std::unique_ptr<SoundVoice> CreateVoice(const PcmSound& sound);
-    // Event loop, on every tick: drops the notes that waited too long (kLateLimit).
-    void DropLateNotes();
+    // Event loop, on every tick: drops the notes that waited too long (kLateLimit); how many.
+    int DropLateNotes();
     // Runs on the event loop as an audible voice starts, before the mixer renders it: what a
     // sleeping output needs to wake up for.
     void OnAudibleStart(std::function<void()> wake) { wake_ = std::move(wake); }

@@ -30,7 +30,7 @@ std::unique_ptr<SoundVoice> SystemSound::CreateVoice(const PcmSound& sound) {
 }
 
 void SystemSound::Tick() {
-    mixer_->DropLateNotes();
+    if (const int dropped = mixer_->DropLateNotes()) dropped_ += dropped;
     if (ticked_.exchange(true)) return;
     {
         std::lock_guard lock(mutex_);
@@ -182,9 +182,19 @@ void SystemSound::PauseOrWake(Clock::time_point now, bool wake) {
     }
 }
 
-// Tells how often each output fell behind while it played the mixer, at most once a while, and
-// as the sound closes what is left untold.
+// Tells how often each output fell behind while it played the mixer, and how many notes were
+// dropped for want of an output that played them in time, at most once a while, and as the sound
+// closes what is left untold.
 void SystemSound::TellFellBehind(Clock::time_point now, bool closing) {
+    droppedUntold_ += dropped_.exchange(0);
+    if (droppedUntold_ > 0 &&
+        (!toldDropped_ || now - *toldDropped_ >= timing_.fellBehindEvery || closing)) {
+        Say(std::to_string(droppedUntold_) + (droppedUntold_ == 1 ? " note was" : " notes were") +
+            " dropped: no output played " + (droppedUntold_ == 1 ? "it" : "them") + " within " +
+            std::to_string(Mixer::kLateLimit.count()) + " ms");
+        droppedUntold_ = 0;
+        toldDropped_ = now;
+    }
     if (current_ >= 0 && slots_[current_].output) {
         Output& output = *slots_[current_].output;
         const int fellBehind = output.renderer().TakeFellBehind();

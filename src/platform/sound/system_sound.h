@@ -28,7 +28,8 @@ namespace platform {
 //   first of them to play takes the mixer over from it;
 // - an output that goes away, stalls (see Output::kStallLimit) or does not play within a while
 //   of opening is closed and tried again later, and the line that tells it says why;
-// - the periods the output playing could not fill in time are told at most once a minute;
+// - the periods the output playing could not fill in time, and the notes dropped because no output
+//   played them in time, are told at most once a minute;
 // - once nothing audible has played for a while the output is paused, and the next audible note
 //   wakes it.
 // The event loop only makes and plays voices, and wakes the sound thread; it never waits for it.
@@ -94,6 +95,8 @@ class SystemSound final : public SoundDevice {
     int current_ = -1;  // the slot whose output owns the mixer
     bool toldGone_ = false;
     Clock::time_point lastAudible_;
+    int droppedUntold_ = 0;
+    std::optional<Clock::time_point> toldDropped_;
     Subject say_;
     // Shared with the event loop.
     std::mutex mutex_;  // over stop_, wake_ and started_, never held while a library is called
@@ -102,6 +105,7 @@ class SystemSound final : public SoundDevice {
     bool wake_ = false;
     bool started_ = false;  // the first tick has come
     std::atomic<bool> ticked_{false};
+    std::atomic<int> dropped_{0};  // late notes the event loop dropped, not yet told
     std::atomic<const char*> playing_{""};
     std::atomic<bool> paused_{false};
     std::thread thread_;

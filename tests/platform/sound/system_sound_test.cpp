@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "audio_analysis.h"
+#include "child_process.h"
 #include "platform/sound/system_sound.h"
 #include "poll_until.h"
 #include "sound_server.h"
@@ -311,7 +312,10 @@ class SoundOnServerTest : public testing::TestWithParam<testing_support::SoundSe
     using Clock = std::chrono::steady_clock;
 
     void SetUp() override {
-        if (!server_.running()) GTEST_SKIP() << server_.Name() << " cannot run here";
+        if (const std::string missing = testing_support::FirstMissing(server_.Programs());
+            !missing.empty())
+            GTEST_SKIP() << missing << " is not installed (scripts/setup.sh --test installs it)";
+        ASSERT_TRUE(server_.running()) << server_.error();
         server_.Export();
     }
     bool PipeWire() const { return GetParam() == Kind::kPipeWire; }
