@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The baseline for the start-up figures: an empty Qt Widgets window of the main window's size.
 #include <QApplication>
 #include <QWidget>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time from a key going down to its note being heard, on a real sound server: the built program
 // under a virtual X server, another window holding the focus, keys pressed through XTest at
 // random moments, the server's null sink recorded to time every onset. Clients that write straight

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time from a key going down to its note on reaching a synth: the built program with --midi on a
 // JACK server of its own (the dummy driver, at 64 and at 256 frames a period), another window
 // holding the focus, keys pressed through XTest at random moments, and a JACK client connected to

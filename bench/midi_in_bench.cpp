@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time from a note on reaching the program's MIDI input to its sound, beside the same notes played
 // on the computer keyboard: the built program with --midi on a private JACK server and its sound
 // on a private sound server whose sink's monitor is recorded to time every onset. A device's port,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "midi_reference_client.h"
 
 #include <jack/jack.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "onset_series.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pipewire_nodes.h"
 
 #include <QJsonArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pipewire_recorder.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Figures for the sound and keyboard services: what a note costs, what reading the keyboard
 // costs on every tick, what the device adds to the time until a note is heard, and how fast the
 // mixer runs. Prints figures; asserts nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A long run on a private PipeWire, restarted every few minutes, with MIDI out on through
 // PipeWire's JACK library: rounds of key presses while another window has the focus, each press
 // counted as heard (the sink's monitor) and as sent (a JACK MIDI recorder on the program's port),

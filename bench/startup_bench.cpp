@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How lean the program is beside an empty Qt Widgets window, as a user starts it: on a private
 // sound server and a virtual X server, start-up to the window's MapNotify, peak memory, and CPU
 // while nothing audible plays and while notes sound, each against its target. Prints figures;

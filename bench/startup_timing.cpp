@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "startup_timing.h"
 
 #include <X11/Xatom.h>

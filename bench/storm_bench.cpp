@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How often the program's sound output falls behind (an underflow, an xrun, a missed cycle: a gap
 // in the sound each) through a minute of key storms with both cores kept busy, on private
 // servers: its PipeWire stream on PipeWire, its PulseAudio stream on PulseAudio, and ALSA through

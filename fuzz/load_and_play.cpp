@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "load_and_play.h"
 
 #include "platform/sound/sound.h"

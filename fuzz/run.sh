@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fuzzes sample loading, then song reading, for a while: fuzz/run.sh DURATION_SECONDS [BUILD_DIR]
 # Builds the fuzzers with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer), seeds
 # the corpora with the committed seeds (seeds/: every WAV layout and song shape, and broken files)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer entry: file bytes → ReadSong, libsmf reading in the song reader's process. Whatever the
 // bytes, the song is read or refused with core::LoadError; any other exception, a crash or a hang
 // of the reading side is a fault.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer entry: file bytes → ReadWavFile → a voice on a loopback device → a little mixing.
 #include <sndfile.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saves a picture of one X11 window, or of parts of the screen side by side, for the README's
 // pictures.
 //   tonarium_grab_window <window id> <output.png>

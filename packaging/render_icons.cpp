@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the application icon into a hicolor icon theme tree, with the same painting code as the
 // main window's icon, so that the menu and the window always show one picture.
 //   tonarium_render_icons <theme folder> <icon name> <size>...

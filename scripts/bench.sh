@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the program optimised and prints the benchmark figures.
 #   scripts/bench.sh [SECONDS]          the services; on private PulseAudio and PipeWire servers,
 #                                       start-up and memory beside an empty Qt window, CPU while

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The tests that time what a person sees and hears, each run until it fails or has passed N times,
 # while two busy processes (`yes`) take the machine's cores as other work would:
 #   scripts/load_test.sh BUILD_DIR [N] [CTEST_ARGUMENTS...]

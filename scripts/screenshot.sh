@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes the README's pictures: the main window on a virtual X server, a C major chord held down;
 # the window playing a song, a C major chord of it sounding; and a song practised, waiting for its
 # chord beside its window «Песня».

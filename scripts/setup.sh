@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the project needs that are not installed yet.
 #   scripts/setup.sh          what building and running need
 #   scripts/setup.sh --test   also what the test suite and the benchmarks need (virtual X server,

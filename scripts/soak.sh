@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Soak test: the program on a virtual X server under key storms, instrument switches and its two
 # modal windows, for a given time, watching its memory.
 #   scripts/soak.sh [SECONDS] [PROGRAM]     defaults: 600 and build-sanitize/tonarium

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # One command from a fresh Debian 12 machine to a running Тонариум.
 set -euo pipefail
 cd "$(dirname "$0")/.."

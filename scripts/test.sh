@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # One command from a fresh Debian 12 machine to a passing test suite: the normal build, then the
 # same tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then the sound device's
 # tests under ThreadSanitizer.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # A virtual X server for a script (sourced). The server picks a free display itself and names it
 # only once it takes clients, so scripts and tests running side by side never race for a number.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What the soak does to the program (sourced by scripts/soak.sh). Counters: storms, key_presses,
 # switches, modals.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The soak's virtual X server and its handle on the program (sourced by scripts/soak.sh).
 
 main_title='Музыкальный тонариум v 1.01'

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dx/direct_sound_module.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dx/directx8.h"
 
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form1, the main window. Command1 «Выход», Command2 «Порядок нот» (opens Form2), Command3
 // «О программе» (opens Form3); Option1..3 the instruments; Picture1 the keyboard drawing,
 // Image1(n) the highlight of note n; Timer1 the key poll, Timer1_Timer its tick.

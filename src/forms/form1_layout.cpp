@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/form1_layout.h"
 
 #include "core/note_map.h"

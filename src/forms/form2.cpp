@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/form2.h"
 
 #include <QAbstractButton>

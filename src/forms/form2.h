@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form2, «Справка», the note-order help. Frame1 with Picture1, the numbered keyboard chart;
 // Frame2 with Command1 «Закрыть».
 #pragma once

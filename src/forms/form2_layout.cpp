@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/form2_layout.h"
 
 namespace forms {

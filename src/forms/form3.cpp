@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/form3.h"
 
 #include <QAbstractButton>

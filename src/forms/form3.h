@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form3, «О программе», the About window. Label1 the author, Label3 the version, Label4 what the
 // program does, Label2 the web link; Command1 «Закрыть».
 #pragma once

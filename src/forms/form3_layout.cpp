@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/form3_layout.h"
 
 namespace forms {

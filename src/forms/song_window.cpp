@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/song_window.h"
 
 #include <QCheckBox>

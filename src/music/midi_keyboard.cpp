@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "music/midi_keyboard.h"
 
 #include <QCoreApplication>

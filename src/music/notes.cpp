@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "music/notes.h"
 
 #include "core/note_map.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a note travels, from whatever plays it to everything that follows it.
 //
 // 1. Key sources press keys. The computer keyboard's sources (platform/keys/keys.h: X11, evdev,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "music/practice.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recording, written with libsmf.
 #include <glib.h>  // before smf.h, which would include it inside extern "C"
 #include <smf.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Song files: checked here, read by libsmf in a process of its own (song_reader.cpp), which hands
 // the notes over through a pipe, so that whatever a file does to the library ends there and the
 // program reports the file as damaged.

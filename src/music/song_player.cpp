@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "music/song_player.h"
 
 #include <QThreadPool>

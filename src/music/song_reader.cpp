@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tonarium-song-reader FILE: reads a Standard MIDI File with libsmf and writes its notes on and
 // off (SongEvent) and its tracks' names on standard output, tempo map applied, percussion left
 // out; status 0 when libsmf read it. libsmf trusts what it reads: a track without its end, or an

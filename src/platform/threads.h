@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's threads: which runs what, and which locks each takes.
 //
 // The event loop (Qt's main thread) never waits for a server, a plug-in or a timeout. The

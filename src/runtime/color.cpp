@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/color.h"
 
 #include <QWidget>

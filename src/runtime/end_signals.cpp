@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/end_signals.h"
 
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/form.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/mouse_events.h"
 
 #include <QMouseEvent>

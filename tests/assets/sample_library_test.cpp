@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks the shipped sample library itself: the right files, the format the sound bank expects,
 // and notes that sound their key, start at once, end in silence and match in loudness.
 

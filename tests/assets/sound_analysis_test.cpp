@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The measurements behind the library checks, on tones whose answers are known.
 
 #include "sound_analysis.h"

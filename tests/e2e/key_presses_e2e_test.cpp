@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window reading the keyboard through the sources an X11 session chooses, with the focus
 // on our window and on another program's: every press must start exactly one note. Keys come
 // through XTest, as from a person's keyboard.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program as a MIDI keyboard: started with --midi on a JACK server of the test's own, keys
 // pressed through XTest while another window has the focus, and what its port sends recorded by a
 // JACK client connected to it, as a synth would be. The desktop's notifications go to a session

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A MIDI keyboard playing the program: started with --midi on a JACK server of the test's own, a
 // device's port that comes after it (connected by the program itself) plays into its input; its
 // sound is recorded, its window grabbed and its output recorded as a synth would take it. Run

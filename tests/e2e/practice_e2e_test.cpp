@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Practice and tempo on the built program, under a virtual X server, keys pressed through XTest:
 // the song waits for the player on its marked keys, silent until the player plays; only a chord
 // whole, of fresh presses, moves it on; a wrong key sounds and counts; the score is said at the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Songs and recordings on the built program, under a virtual X server, as a person uses them: a
 // song given on the command line or dropped on the window lights its keys and ends by itself,
 // Escape stops it, a broken file is told and changes nothing; keys pressed through XTest are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program as a native client of a real Wayland compositor. Weston runs on its X11 back end
 // inside a virtual X server, because its headless back end has no seat to type on: keys sent to
 // the X server reach Weston as a keyboard, and Weston hands them to the focused Wayland window.

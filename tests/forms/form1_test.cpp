@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/form1.h"
 
 #include <gtest/gtest.h>

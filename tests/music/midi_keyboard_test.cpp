@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MIDI keyboard on a port of the test's own: an instrument's notes press keys in the record of
 // presses, and only the computer keyboard's notes go out.
 #include <fcntl.h>

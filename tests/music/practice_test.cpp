@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Practice and tempo on a song made in code, played into a record of presses beside a keyboard
 // the test presses, on the test's own clock: the song waits at each chord of the part, with what
 // starts with it; only fresh presses of the chord's keys move it on; wrong keys and lateness are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recording on a clock of the test's own, read back by another reader than the program's
 // (portSMF): every note at its time, to the file's resolution, on the channel and at the velocity
 // chosen, and a note still held when the file is written ends there.

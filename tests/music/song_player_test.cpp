@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A song played on the main window, its record of presses fed by the song player alone, the song
 // driven by a clock of the test's own and the loopback mixer rendered a millisecond of it at a
 // time: every note sounds at its time and pitch, lights its key, and the song ends with every key

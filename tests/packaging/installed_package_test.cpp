@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Debian package as a user gets it: unpacked into a temporary root, its files in place, its
 // desktop files and manual page valid, nothing lintian objects to, and the installed program,
 // started through its bin/ link under a virtual X server, finding every sample and sounding a

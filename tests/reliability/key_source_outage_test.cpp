@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The X server the keyboard is read from goes away mid-run and another one takes its place.
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built program with parts of its world taken away: no sound device, no samples, samples
 // that are not sound. Each time the window must come up and answer the keys.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every fuzzer seed and every committed fuzzer finding, taken through sample loading once more in
 // the ordinary builds (the sanitizer build checks our side of it for memory faults).
 #include <gtest/gtest.h>

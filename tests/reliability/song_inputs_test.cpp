@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every song seed and every committed song finding, read once more in the ordinary builds: a song
 // is read as it was written or refused with the reason the user is shown, never anything worse.
 #include <gtest/gtest.h>

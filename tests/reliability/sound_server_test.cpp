@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built program and a sound server that goes away, PulseAudio or PipeWire: the notes are heard
 // again soon after a new server starts, whether the old one was killed under the program or none
 // ran when it started.

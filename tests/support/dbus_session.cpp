@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbus_session.h"
 
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jack_server.h"
 
 #include <jack/jack.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "midi_chords.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "program_under_test.h"
 
 // Xlib last: its macros clash with Qt's names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sound_server.h"
 
 #include "child_process.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wav_fixtures.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "written_notes.h"
 
 #include <cstring>  // before allegro.h, which needs it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "xdnd.h"
 
 #include <X11/Xatom.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "conditioning.h"
 
 #include <algorithm>

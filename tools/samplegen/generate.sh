@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Regenerates the sample library in assets/wav from the FluidR3 General MIDI SoundFont:
 # installs the Debian packages it needs if missing, builds tools/samplegen and runs it.
 #   tools/samplegen/generate.sh [soundfont.sf2]

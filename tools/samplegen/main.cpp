@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the program's sample library from a General MIDI SoundFont: 36 piano notes, 36 organ
 // notes and the silent slot 0, each tuned to equal temperament and levelled to equal loudness.
 //   samplegen <soundfont.sf2> <library folder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "synth_renderer.h"
 
 #include <algorithm>

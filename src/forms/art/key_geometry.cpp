@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/art/key_geometry.h"
 
 #include <algorithm>

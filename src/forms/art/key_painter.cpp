@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/art/key_painter.h"
 
 #include <QFontMetricsF>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/art/keyboard_art.h"
 
 #include "core/note_map.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/keys/evdev_key_source.h"
 
 #include <dirent.h>

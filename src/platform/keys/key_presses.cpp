@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/keys/keys.h"
 
 #include <stdexcept>

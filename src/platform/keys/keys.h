@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The keyboard in the background: how one key press reaches the note.
 //
 // 1. The session chooses its sources. OpenKeySources opens the sources that read the keyboard in

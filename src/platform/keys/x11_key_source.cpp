@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/keys/x11_key_source.h"
 
 // Qt before Xlib, whose macros (Bool, Status) break Qt's headers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/midi/jack_midi_port.h"
 
 #include <jack/jack.h>

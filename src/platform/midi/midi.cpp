@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/midi/midi.h"
 
 #include "platform/midi/alsa_midi_port.h"

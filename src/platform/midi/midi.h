@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's MIDI port, on JACK or the ALSA sequencer: what synthesizers and DAWs connect to.
 // Nothing here knows what the messages mean; the numbers they are made of are in
 // midi_messages.h, and what the program plays through the port is music/midi_keyboard.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The numbers MIDI messages are made of.
 #pragma once
 

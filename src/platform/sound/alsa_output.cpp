@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <alsa/asoundlib.h>
 
 #include <algorithm>

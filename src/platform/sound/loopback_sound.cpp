@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sound/loopback_sound.h"
 
 #include "platform/sound/mixer.h"

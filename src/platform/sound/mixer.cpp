@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sound/mixer.h"
 
 #include <AL/al.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sound/output.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/raw-utils.h>
 #include <spa/utils/result.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <pulse/pulseaudio.h>
 #include <unistd.h>
 

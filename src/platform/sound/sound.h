@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's sound: sample files read whole, one mixer for the program's life, and the
 // outputs that play the mix, which come and go beneath it.
 //

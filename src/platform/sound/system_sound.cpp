@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sound/system_sound.h"
 
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sound/sound.h"
 
 #include <sndfile.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/art/icons.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "forms/art/keyboard_art.h"
 
 #include <gtest/gtest.h>

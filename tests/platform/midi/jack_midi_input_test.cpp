@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JACK port's input as devices and programs play into it, on a private jackd, or on a private
 // PipeWire through its JACK library (the tests named pw-jack.*), at 16-frame periods.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sound/limiter.h"
 
 #include <gtest/gtest.h>

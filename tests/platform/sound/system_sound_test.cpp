@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's sound as its sound thread runs it: one output plays the mixer at a time, the best
 // that answers wins it back, a stalled one is left, silence puts it to sleep and a note wakes it,
 // what went wrong is told; and the mixer drops a note that waited too long. First on servers the
