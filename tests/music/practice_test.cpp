@@ -11,6 +11,8 @@
 #include "core/note_map.h"
 #include "music/notes.h"
 #include "music/song_player.h"
+#include "test_song.h"
+#include "wav_fixtures.h"
 
 namespace {
 
@@ -122,6 +124,24 @@ TEST_F(Lesson, AtHalfTheTempoEveryNoteComesTwiceAsLateAndTheNextChordIsMarkedBef
     EXPECT_FALSE(Held(kG3));
     At(2.501);
     EXPECT_TRUE(Held(kG3));
+}
+
+// A learner's file: a tempo track, a track a hand, named, a note below the keys.
+TEST(LessonFile, ItsPartsAreItsHandsNamedAndTheRightHandsChordsFollowTheTempoMap) {
+    testing_support::TempDir files;
+    testing_support::WriteLessonSong(files.file("lesson.mid"));
+    const music::Song song = music::ReadSong(files.file("lesson.mid"), TONARIUM_SONG_READER);
+    EXPECT_EQ(song.name, "lesson");
+    ASSERT_EQ(song.parts.size(), 2u);
+    EXPECT_EQ(song.parts[0].name, "Правая рука");
+    EXPECT_EQ(song.parts[1].name, "Левая рука");
+    EXPECT_EQ(song.parts[1].notesOnKeys, 1) << "G2 lies below the keys";
+    EXPECT_EQ(song.LikelyPart(), 0);
+    const music::Practice practice(song, 0);
+    ASSERT_EQ(practice.chords().size(), 3u);
+    EXPECT_EQ(practice.chords()[0].notes, 2);
+    EXPECT_TRUE(practice.chords()[0].keys[kC4] && practice.chords()[0].keys[kE4]);
+    EXPECT_NEAR(practice.chords()[2].at, 1.375, 1e-9) << "twice as fast from 1.25 s";
 }
 
 }  // namespace

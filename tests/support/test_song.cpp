@@ -96,9 +96,9 @@ void WriteLessonSong(const std::string& path) {
         }
         return Track(events);
     };
-    WriteBytes(path, Header(1, 2, 480) +
+    WriteBytes(path, Header(1, 3, 480) + Track({{0, Tempo(500000)}, {1200, Tempo(250000)}}) +
                          hand("Правая рука", 0, {{480, 60}, {480, 64}, {960, 62}, {1440, 60}}) +
-                         hand("Левая рука", 1, {{480, 48}, {720, 55}}));
+                         hand("Левая рука", 1, {{480, 48}, {720, 43}}));
 }
 
 std::vector<TestSongNote> TestSongNotes() {

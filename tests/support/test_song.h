@@ -17,9 +17,11 @@ struct TestSongNote {
 void WriteTestSong(const std::string& path);
 std::vector<TestSongNote> TestSongNotes();
 
-// A lesson in two hands, at 480 pulses a quarter note and 120 a minute: the right hand («Правая
-// рука», channel 1) plays C4+E4 at 0.5 s, D4 at 1 s and C4 at 1.5 s; the left («Левая рука»,
-// channel 2) plays C3 with the first chord and G3 at 0.75 s. Each note lasts 0.2 s.
+// A lesson in two hands, as a learner's file has them: a tempo track, then the right hand
+// («Правая рука», channel 1) and the left («Левая рука», channel 2), at 480 pulses a quarter note
+// and 120 a minute, twice as fast from 1.25 s on. The right hand plays C4+E4 at 0.5 s, D4 at 1 s
+// and C4 at 1.375 s; the left plays C3 with the first chord and G2, below the keys, at 0.75 s.
+// Each note lasts 192 pulses.
 void WriteLessonSong(const std::string& path);
 
 }  // namespace testing_support
