@@ -10,7 +10,9 @@ start_xvfb() {
     local log=$1 screen=${2:-1024x768x24} ready number='' status=0
     # The number comes on descriptor 3, and standard output goes to the log: the server closes the
     # descriptor once it has written, and its next client's connection may take that number.
-    exec {ready}< <(exec Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>&1 >"$log" 2>&1)
+    # -noreset: a server that resets as its last client leaves refuses a client connecting then,
+    # as a program starting while a script looks for its window (1 in 600 with two busy cores).
+    exec {ready}< <(exec Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>&1 >"$log" 2>&1)
     xvfb_pid=$!
     read -r -t 20 -u "$ready" number || status=$?
     exec {ready}<&-
