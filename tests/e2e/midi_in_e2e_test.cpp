@@ -66,7 +66,7 @@ class MidiInEndToEnd : public testing::Test {
 };
 
 TEST_F(MidiInEndToEnd, ItsNotesSoundAndLightItsProgramChangeChoosesTheOrganAndNoneGoOut) {
-    ASSERT_TRUE(Play({{0x91, 60, 90}})) << "C4, channel 2";
+    ASSERT_TRUE(Play({{0x91, 60, 90}})) << "C4, channel 2\n" << program->Errors();
     std::this_thread::sleep_for(400ms);
     EXPECT_NEAR(RecordedPitch(program->FirstSoundHeard(0.3, 2s), kRate), NoteFrequency(13),
                 NoteFrequency(13) * 0.01);
