@@ -31,7 +31,7 @@ std::unique_ptr<SoundVoice> SystemSound::CreateVoice(const PcmSound& sound) {
 }
 
 void SystemSound::Tick() {
-    if (const int dropped = mixer_->DropLateNotes()) dropped_ += dropped;
+    if (const int dropped = mixer_->DropLateNotes()) droppedNow_ += dropped;
     if (ticked_.exchange(true)) return;
     {
         std::lock_guard lock(mutex_);
@@ -187,32 +187,33 @@ void SystemSound::PauseOrWake(Clock::time_point now, bool wake) {
 // dropped for want of an output that played them in time, at most once a while, and as the sound
 // closes what is left untold.
 void SystemSound::TellFellBehind(Clock::time_point now, bool closing) {
-    droppedUntold_ += dropped_.exchange(0);
-    if (droppedUntold_ > 0 &&
-        (!toldDropped_ || now - *toldDropped_ >= timing_.fellBehindEvery || closing)) {
-        Say(std::to_string(droppedUntold_) + (droppedUntold_ == 1 ? " note was" : " notes were") +
-            " dropped: no output played " + (droppedUntold_ == 1 ? "it" : "them") + " within " +
+    dropped_.count += droppedNow_.exchange(0);
+    if (TimeToTell(dropped_, now, closing)) {
+        const int count = dropped_.count;
+        Say(std::to_string(count) + (count == 1 ? " note was" : " notes were") +
+            " dropped: no output played " + (count == 1 ? "it" : "them") + " within " +
             std::to_string(Mixer::kLateLimit.count()) + " ms");
-        droppedUntold_ = 0;
-        toldDropped_ = now;
+        dropped_ = {0, now};
     }
     if (current_ >= 0 && slots_[current_].output) {
         Output& output = *slots_[current_].output;
         const int fellBehind = output.renderer().TakeFellBehind();
         if (fellBehind > 0) output.QueueMore();
-        slots_[current_].fellBehind += fellBehind;
+        slots_[current_].fellBehind.count += fellBehind;
     }
     for (Slot& slot : slots_) {
-        if (slot.fellBehind == 0) continue;
-        const bool told = slot.toldFellBehind.has_value();
-        if (told && now - *slot.toldFellBehind < timing_.fellBehindEvery && !closing) continue;
-        const std::string more = told ? " more" : "";
+        if (!TimeToTell(slot.fellBehind, now, closing)) continue;
+        const int count = slot.fellBehind.count;
+        const std::string more = slot.fellBehind.toldAt ? " more" : "";
         Say(std::string("the ") + slot.name + " output fell behind " +
-            (slot.fellBehind == 1 ? "once" + more
-                                  : std::to_string(slot.fellBehind) + more + " times"));
-        slot.fellBehind = 0;
-        slot.toldFellBehind = now;
+            (count == 1 ? "once" + more : std::to_string(count) + more + " times"));
+        slot.fellBehind = {0, now};
     }
+}
+
+bool SystemSound::TimeToTell(const Untold& untold, Clock::time_point now, bool closing) const {
+    return untold.count > 0 &&
+           (!untold.toldAt || now - *untold.toldAt >= timing_.fellBehindEvery || closing);
 }
 
 void SystemSound::Close(Slot& slot) {
@@ -220,7 +221,8 @@ void SystemSound::Close(Slot& slot) {
     Renderer& renderer = slot.output->renderer();
     mixer_->Release(renderer);
     renderer.Detach();
-    if (current_ >= 0 && &slot == &slots_[current_]) slot.fellBehind += renderer.TakeFellBehind();
+    if (current_ >= 0 && &slot == &slots_[current_])
+        slot.fellBehind.count += renderer.TakeFellBehind();
     slot.output.reset();
 }
 

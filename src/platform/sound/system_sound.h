@@ -65,6 +65,12 @@ class SystemSound final : public SoundDevice {
     bool Paused() const { return paused_.load(); }
 
   private:
+    // A count told at most once a while (Timing::fellBehindEvery), and whatever is left of it as
+    // the sound closes.
+    struct Untold {
+        int count = 0;
+        std::optional<Clock::time_point> toldAt;
+    };
     struct Slot {
         Opener open;
         std::unique_ptr<Output> output;
@@ -72,10 +78,7 @@ class SystemSound final : public SoundDevice {
         Clock::time_point retryAt;
         const char* name = "";  // its output's
         std::string failure;    // why its output last failed, in its library's words
-        // The periods it fell behind by while it played the mixer, not yet told, and when that
-        // was last told.
-        int fellBehind = 0;
-        std::optional<Clock::time_point> toldFellBehind;
+        Untold fellBehind;      // the periods it could not fill while it played the mixer
     };
 
     void Run();
@@ -86,6 +89,7 @@ class SystemSound final : public SoundDevice {
     bool OpenDue(Clock::time_point now);
     void PauseOrWake(Clock::time_point now, bool wake);
     void TellFellBehind(Clock::time_point now, bool closing);
+    bool TimeToTell(const Untold& untold, Clock::time_point now, bool closing) const;
     void Close(Slot& slot);
     void Wake();
 
@@ -96,8 +100,7 @@ class SystemSound final : public SoundDevice {
     int current_ = -1;  // the slot whose output owns the mixer
     bool toldGone_ = false;
     Clock::time_point lastAudible_;
-    int droppedUntold_ = 0;
-    std::optional<Clock::time_point> toldDropped_;
+    Untold dropped_;  // late notes the event loop dropped
     Subject say_;
     // Shared with the event loop.
     std::mutex mutex_;  // over stop_, wake_ and started_, never held while a library is called
@@ -106,7 +109,7 @@ class SystemSound final : public SoundDevice {
     bool wake_ = false;
     bool started_ = false;  // the first tick has come
     std::atomic<bool> ticked_{false};
-    std::atomic<int> dropped_{0};  // late notes the event loop dropped, not yet told
+    std::atomic<int> droppedNow_{0};  // late notes the event loop dropped, not yet taken
     std::atomic<const char*> playing_{""};
     std::atomic<bool> paused_{false};
     std::thread thread_;
